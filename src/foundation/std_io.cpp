@@ -1,0 +1,95 @@
+/*
+** std_io.cpp - the log sink's module variables and their two locks, made on first use.
+**
+** Making the output lock can fail, and the mutex module then logs its failure through
+** StdIo_puts, which would try to make the lock again. While a lock is being made, nested
+** output is delivered unguarded instead, so that path ends after one line.
+*/
+#include "std_io.h"
+
+#include "csp.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+static tyStdIo_cb_stdout cb_stdout = nullptr;  // output callback; NULL: lines are dropped
+static void* p_stdout = nullptr;               // its context
+static CspMutex* p_mutex_stdout = nullptr;     // output lock, made on first use
+static tyStdIo_cb_stdin cb_stdin = nullptr;    // input callback; NULL: no input
+static void* p_stdin = nullptr;                // its context
+static CspMutex* p_mutex_stdin = nullptr;      // input lock, made on first use
+static char buf_printf[STDIO_N_BUF_PRINTF];    // shared, used only under the output lock
+static bool b_making_lock = false;             // a lock is being made right now
+
+/* Makes *pp_mutex if missing; never recurses through the mutex module's error line. */
+static void make_lock(CspMutex** pp_mutex) {
+  if (*pp_mutex || b_making_lock) return;
+  b_making_lock = true;
+  *pp_mutex = CspMutex_alloc();
+  b_making_lock = false;
+}
+
+int StdIo_set_stdout(tyStdIo_cb_stdout cb, void* p) {
+  cb_stdout = cb;
+  p_stdout = p;
+  return 1;
+}
+
+tyStdIo_cb_stdout StdIo_get_cb_stdout(void) { return cb_stdout; }
+
+void* StdIo_get_p_stdout(void) { return p_stdout; }
+
+int StdIo_set_stdin(tyStdIo_cb_stdin cb, void* p) {
+  cb_stdin = cb;
+  p_stdin = p;
+  return 1;
+}
+
+tyStdIo_cb_stdin StdIo_get_cb_stdin(void) { return cb_stdin; }
+
+void* StdIo_get_p_stdin(void) { return p_stdin; }
+
+int StdIo_puts(const char* p_text) {
+  if (!cb_stdout || !p_text) return -1;
+  make_lock(&p_mutex_stdout);
+  CspMutex_lock(p_mutex_stdout);
+  int rc = cb_stdout(p_stdout, p_text);
+  make_lock(&p_mutex_stdout);
+  CspMutex_unlock(p_mutex_stdout);
+  return rc;
+}
+
+int StdIo_printf(const char* p_format, ...) {
+  if (!cb_stdout) return -1;
+  make_lock(&p_mutex_stdout);
+  CspMutex_lock(p_mutex_stdout);
+  int rc = -1;
+  if (p_format) {
+    va_list ap;
+    va_start(ap, p_format);
+    vsnprintf(buf_printf, sizeof(buf_printf), p_format, ap);  // cuts a longer text
+    va_end(ap);
+    rc = StdIo_puts(buf_printf);
+  }
+  make_lock(&p_mutex_stdout);
+  CspMutex_unlock(p_mutex_stdout);
+  return rc;
+}
+
+int StdIo_getc_nw(void) {
+  if (!cb_stdin) return -1;
+  make_lock(&p_mutex_stdin);
+  CspMutex_lock(p_mutex_stdin);
+  int rc = cb_stdin(p_stdin);
+  make_lock(&p_mutex_stdin);
+  CspMutex_unlock(p_mutex_stdin);
+  return rc;
+}
+
+int StdIo_getc(void) {
+  if (!cb_stdin) return -1;
+  for (;;) {
+    int c = StdIo_getc_nw();
+    if (c >= 0) return c;
+  }
+}

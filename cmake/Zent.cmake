@@ -3,6 +3,13 @@
 # zent_library(NAME SOURCES... [LIBS ...]): a static library of one src/ folder.
 function(zent_library name)
   cmake_parse_arguments(Z "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT Z_SOURCES)
+    # A folder whose modules are not written yet: headers only, so that users still link.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${Z_LIBS})
+    return()
+  endif()
   add_library(${name} STATIC ${Z_SOURCES})
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${Z_LIBS})

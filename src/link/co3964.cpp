@@ -1,0 +1,521 @@
+/*
+** co3964.cpp - the 3964R link layer as a polled state machine. Each pass of
+** do_state_machine() acts on one state with at most one receive call; Co3964_do() runs
+** passes until the link is idle. Waiting states call the sleep callback once per idle pass,
+** which is the only way out to other work while a frame is exchanged. The machine never
+** logs and never stops with an error: every failure ends in state 0 (idle).
+**
+**   RECEIVE (partner sends)                         SEND (this side sends)
+**
+**   0 IDLE --STX--> 1 OPENED --buffer free--> 3     0 IDLE --ob pending--> 20 NEW_ATTEMPT
+**   0 --other byte--> 13 STRAY: NAK -> 0            20 -> 21 CONNECT: STX -> 22 ARM_ACK
+**   0 --NAK--> 0 (ignored)                          22 -> 23 WAIT_DLE:
+**   1 --buffer held--> 2 WAIT_IB_FREE                   DLE -> 24 SEND_FRAME
+**   2 --fetched--> 3;  2 --t_ib_free_ms--> NAK, 0       STX, high prio -> 22 (swallow it)
+**   3 ACK_STX: DLE -> 4 ARM_CHAR -> 5 DATA              STX, low prio -> 1 (tx_pending)
+**   5 --byte--> store, 4;  5 --DLE--> 6 AFTER_DLE       other byte / t_ack_ms -> 28
+**   6 --DLE--> store 0x10, 4                        24 data, DLE ETX [BCC] -> 25 WAIT_VERDICT
+**   6 --ETX--> 7 BCC (with_bcc) or 8 COMPLETE           block send failed: NAK -> 26
+**   6 --other--> rx_error, 4                        25 --DLE--> ob_state 0 (sent), 0
+**   5/6/7 --t_char_ms--> 9 REJECT                   25 --other / t_ack_ms--> 26 TX_FAILED
+**   7 --right BCC, check ok--> 8; else 9            26 n_try_tx++ -> 27 RETRY_TX?
+**   8 --ok--> DLE, message held -> 11 RX_OVER           > n_max_tx: ob_state 1, NAK, 0
+**   8 --rx_error--> 9                                   else -> 20
+**   9 NAK -> 10 REPEAT? -- n_try_rx < n_max_rx-1 --> 12 WAIT_REPEAT, else 11
+**   12 --STX--> 1;  --NAK / t_repeat_ms--> 0;  --other--> 13
+**   11 --tx_pending--> 20, else 0                   28 RETRY_CONNECT? > n_max_connect:
+**                                                       ob_state 1, NAK, 0; else -> 21
+**
+** Functions: rx_* for the receive states, tx_* for the send states, one per state.
+*/
+#include "co3964.h"
+
+#include "std_io.h"
+
+#include <cassert>
+
+namespace {
+
+enum {
+  ST_IDLE = 0,
+  ST_OPENED = 1,
+  ST_WAIT_IB_FREE = 2,
+  ST_ACK_STX = 3,
+  ST_ARM_CHAR = 4,
+  ST_DATA = 5,
+  ST_AFTER_DLE = 6,
+  ST_BCC = 7,
+  ST_COMPLETE = 8,
+  ST_REJECT = 9,
+  ST_REPEAT_Q = 10,
+  ST_RX_OVER = 11,
+  ST_WAIT_REPEAT = 12,
+  ST_STRAY = 13,
+  ST_NEW_ATTEMPT = 20,
+  ST_CONNECT = 21,
+  ST_ARM_ACK = 22,
+  ST_WAIT_DLE = 23,
+  ST_SEND_FRAME = 24,
+  ST_WAIT_VERDICT = 25,
+  ST_TX_FAILED = 26,
+  ST_RETRY_TX = 27,
+  ST_RETRY_CONNECT = 28,
+};
+
+constexpr uint32_t NOTHING = 0x80000000u;  // receive wrapper: no byte waiting
+constexpr uint32_t T_CHAR_MS = 220;        // character delay
+constexpr uint32_t T_ACK_MS = 2000;        // acknowledgement delay
+constexpr uint32_t T_REPEAT_MS = 2000;     // wait for the partner's repeat
+constexpr uint32_t T_IB_FREE_MS = 2000;    // wait for the inbound buffer to be fetched
+constexpr int32_t N_MAX_TRY = 6;           // limit of each attempt counter
+
+/* --- callback wrappers ------------------------------------------------------------ */
+
+uint32_t time_now(Co3964* p) {
+  return p->cb_time_get_t_now ? p->cb_time_get_t_now(p->p_time) : 0xFFFFFFFFu;
+}
+
+void arm(Co3964* p, uint32_t now, uint32_t t_ms) {
+  p->t_deadline = p->cb_time_plus_ms ? p->cb_time_plus_ms(p->p_time, now, t_ms) : 0xFFFFFFFFu;
+}
+
+/* The deadline has passed when it lies behind now; survives the wrap of the tick. */
+bool expired(const Co3964* p, uint32_t now) { return (int32_t)(p->t_deadline - now) < 0; }
+
+void sleep_1ms(Co3964* p) {
+  if (p->cb_time_sleep_ms) p->cb_time_sleep_ms(p->p_time, 1);
+}
+
+uint32_t rx(Co3964* p) {
+  int ch = p->cb_uart_receive_byte_nw(p->p_uart);
+  return ch < 0 ? NOTHING : (uint32_t)ch;
+}
+
+void tx(Co3964* p, int ch) { p->cb_uart_send_byte(p->p_uart, ch); }
+
+/* Byte-by-byte block send that gives way: a byte from the partner stops it (consumed). */
+uint32_t send_by_bytes(Co3964* p, int32_t n, const uint8_t* p_bytes) {
+  for (int32_t i = 0; i < n; i++) {
+    uint32_t ch = rx(p);
+    if (ch != NOTHING) return ch;
+    tx(p, p_bytes[i]);
+    if (p_bytes[i] == CO3964_DLE) {
+      ch = rx(p);
+      if (ch != NOTHING) return ch;
+      tx(p, CO3964_DLE);
+    }
+  }
+  return NOTHING;
+}
+
+bool send_with_dle(Co3964* p) {
+  if (p->cb_uart_send_with_dle)
+    return p->cb_uart_send_with_dle(p->p_uart, p->ob_n_msg, p->ob_p_msg) == CO3964_SEND_OK;
+  return send_by_bytes(p, p->ob_n_msg, p->ob_p_msg) == NOTHING;
+}
+
+/* A wait with nothing to act on: expired gives next_state, else sleep and stay. */
+void wait_or(Co3964* p, uint32_t now, int next_state) {
+  if (expired(p, now))
+    p->state = next_state;
+  else
+    sleep_1ms(p);
+}
+
+void store(Co3964* p, uint8_t ch) {
+  if (p->ib_i < p->ib_n_max) p->ib_p_msg[p->ib_i++] = ch;
+}
+
+/* --- receiving -------------------------------------------------------------------- */
+
+/* State 0: a byte from the partner comes first, then our own pending message. 1 = idle. */
+int rx_idle(Co3964* p) {
+  uint32_t ch = rx(p);
+  if (ch == CO3964_STX) {
+    p->n_try_rx = 1;
+    p->state = ST_OPENED;
+  } else if (ch == CO3964_NAK) {
+    // ignored
+  } else if (ch != NOTHING) {
+    p->state = ST_STRAY;
+  } else if (p->ob_state == 2) {
+    p->n_try_tx = 1;
+    p->tx_pending = 0;  // the deferred message goes out now; do not send it twice later
+    p->state = ST_NEW_ATTEMPT;
+  } else {
+    return 1;
+  }
+  return 0;
+}
+
+void rx_opened(Co3964* p, uint32_t now) {
+  p->rx_error = 0;
+  if (p->ib_n_msg < 0) {
+    p->state = ST_ACK_STX;
+  } else {
+    arm(p, now, p->t_ib_free_ms);
+    p->state = ST_WAIT_IB_FREE;
+  }
+}
+
+void rx_wait_ib_free(Co3964* p, uint32_t now) {
+  if (p->ib_n_msg < 0) {
+    p->state = ST_ACK_STX;
+  } else if (expired(p, now)) {
+    tx(p, CO3964_NAK);
+    p->state = ST_IDLE;
+  } else {
+    sleep_1ms(p);
+  }
+}
+
+void rx_ack_stx(Co3964* p) {
+  p->ib_i = 0;
+  tx(p, CO3964_DLE);
+  p->state = ST_ARM_CHAR;
+}
+
+void rx_data(Co3964* p, uint32_t now) {
+  uint32_t ch = rx(p);
+  if (ch == NOTHING) {
+    wait_or(p, now, ST_REJECT);
+  } else if (ch > 0xFF) {
+    p->rx_error = 1;
+    p->state = ST_ARM_CHAR;
+  } else if (ch == CO3964_DLE) {
+    arm(p, now, p->t_char_ms);
+    p->state = ST_AFTER_DLE;
+  } else {
+    store(p, (uint8_t)ch);
+    p->state = ST_ARM_CHAR;
+  }
+}
+
+void rx_after_dle(Co3964* p, uint32_t now) {
+  uint32_t ch = rx(p);
+  if (ch == NOTHING) {
+    wait_or(p, now, ST_REJECT);
+  } else if (ch == CO3964_DLE) {
+    store(p, CO3964_DLE);
+    p->state = ST_ARM_CHAR;
+  } else if (ch == CO3964_ETX) {
+    if (p->with_bcc) {
+      arm(p, now, p->t_char_ms);
+      p->state = ST_BCC;
+    } else {
+      p->state = ST_COMPLETE;
+    }
+  } else {
+    p->rx_error = 1;
+    p->state = ST_ARM_CHAR;
+  }
+}
+
+void rx_bcc(Co3964* p, uint32_t now) {
+  uint32_t ch = rx(p);
+  if (ch == NOTHING) {
+    wait_or(p, now, ST_REJECT);
+  } else if (ch != Co3964_calc_bcc(p->ib_i, p->ib_p_msg)) {
+    p->state = ST_REJECT;
+  } else if (p->cb_ib_check && !p->cb_ib_check(p->p_ib_check, p->ib_i, p->ib_p_msg)) {
+    p->state = ST_REJECT;
+  } else {
+    p->state = ST_COMPLETE;
+  }
+}
+
+void rx_complete(Co3964* p) {
+  if (p->rx_error) {
+    p->state = ST_REJECT;
+    return;
+  }
+  tx(p, CO3964_DLE);
+  p->ib_n_msg = p->ib_i;
+  p->state = ST_RX_OVER;
+}
+
+void rx_repeat_q(Co3964* p, uint32_t now) {
+  if (p->n_try_rx < p->n_max_rx - 1) {
+    arm(p, now, p->t_repeat_ms);
+    p->state = ST_WAIT_REPEAT;
+  } else {
+    p->state = ST_RX_OVER;
+  }
+}
+
+void rx_over(Co3964* p) {
+  if (p->tx_pending) {
+    p->tx_pending = 0;
+    p->state = ST_NEW_ATTEMPT;
+  } else {
+    p->state = ST_IDLE;
+  }
+}
+
+void rx_wait_repeat(Co3964* p, uint32_t now) {
+  uint32_t ch = rx(p);
+  if (ch == NOTHING) {
+    wait_or(p, now, ST_IDLE);
+  } else if (ch == CO3964_STX) {
+    p->n_try_rx++;
+    p->state = ST_OPENED;
+  } else if (ch == CO3964_NAK) {
+    p->state = ST_IDLE;
+  } else {
+    p->n_try_rx++;
+    p->state = ST_STRAY;
+  }
+}
+
+/* --- sending ---------------------------------------------------------------------- */
+
+void tx_wait_dle(Co3964* p, uint32_t now) {
+  uint32_t ch = rx(p);
+  if (ch == NOTHING) {
+    if (expired(p, now)) {
+      p->n_try_connect++;
+      p->state = ST_RETRY_CONNECT;
+    } else {
+      sleep_1ms(p);
+    }
+  } else if (ch == CO3964_DLE) {
+    p->state = ST_SEND_FRAME;
+  } else if (ch == CO3964_STX && p->high_priority) {
+    p->state = ST_ARM_ACK;  // collision: we keep the line, the partner gives way
+  } else if (ch == CO3964_STX) {
+    p->tx_pending = 1;  // collision: we give way and send after the partner's frame
+    p->n_try_rx = 1;
+    p->state = ST_OPENED;
+  } else {
+    p->n_try_connect++;
+    p->state = ST_RETRY_CONNECT;
+  }
+}
+
+void tx_send_frame(Co3964* p, uint32_t now) {
+  if (!send_with_dle(p)) {
+    tx(p, CO3964_NAK);
+    p->state = ST_TX_FAILED;
+    return;
+  }
+  tx(p, CO3964_DLE);
+  tx(p, CO3964_ETX);
+  if (p->with_bcc) tx(p, Co3964_calc_bcc(p->ob_n_msg, p->ob_p_msg));
+  arm(p, now, p->t_ack_ms);
+  p->state = ST_WAIT_VERDICT;
+}
+
+void tx_wait_verdict(Co3964* p, uint32_t now) {
+  uint32_t ch = rx(p);
+  if (ch == NOTHING) {
+    wait_or(p, now, ST_TX_FAILED);
+  } else if (ch == CO3964_DLE) {
+    p->ob_state = 0;
+    p->state = ST_IDLE;
+  } else {
+    p->state = ST_TX_FAILED;
+  }
+}
+
+/* Attempts exhausted: the message fails and the partner hears NAK. */
+void tx_give_up(Co3964* p) {
+  p->ob_state = 1;
+  tx(p, CO3964_NAK);
+  p->state = ST_IDLE;
+}
+
+/* One pass of the state machine; 1 when it stops at idle, else 0. */
+int do_state_machine(Co3964* p) {
+  uint32_t now = time_now(p);
+  switch (p->state) {
+    case ST_IDLE: return rx_idle(p);
+    case ST_OPENED: rx_opened(p, now); break;
+    case ST_WAIT_IB_FREE: rx_wait_ib_free(p, now); break;
+    case ST_ACK_STX: rx_ack_stx(p); break;
+    case ST_ARM_CHAR:
+      arm(p, now, p->t_char_ms);
+      p->state = ST_DATA;
+      break;
+    case ST_DATA: rx_data(p, now); break;
+    case ST_AFTER_DLE: rx_after_dle(p, now); break;
+    case ST_BCC: rx_bcc(p, now); break;
+    case ST_COMPLETE: rx_complete(p); break;
+    case ST_REJECT:
+      tx(p, CO3964_NAK);
+      p->state = ST_REPEAT_Q;
+      break;
+    case ST_REPEAT_Q: rx_repeat_q(p, now); break;
+    case ST_RX_OVER: rx_over(p); break;
+    case ST_WAIT_REPEAT: rx_wait_repeat(p, now); break;
+    case ST_STRAY:
+      tx(p, CO3964_NAK);
+      p->state = ST_IDLE;
+      break;
+    case ST_NEW_ATTEMPT:
+      p->n_try_connect = 1;
+      p->state = ST_CONNECT;
+      break;
+    case ST_CONNECT:
+      tx(p, CO3964_STX);
+      p->state = ST_ARM_ACK;
+      break;
+    case ST_ARM_ACK:
+      arm(p, now, p->t_ack_ms);
+      p->state = ST_WAIT_DLE;
+      break;
+    case ST_WAIT_DLE: tx_wait_dle(p, now); break;
+    case ST_SEND_FRAME: tx_send_frame(p, now); break;
+    case ST_WAIT_VERDICT: tx_wait_verdict(p, now); break;
+    case ST_TX_FAILED:
+      p->n_try_tx++;
+      p->state = ST_RETRY_TX;
+      break;
+    case ST_RETRY_TX:
+      if (p->n_try_tx > p->n_max_tx)
+        tx_give_up(p);
+      else
+        p->state = ST_NEW_ATTEMPT;
+      break;
+    case ST_RETRY_CONNECT:
+      if (p->n_try_connect > p->n_max_connect)
+        tx_give_up(p);
+      else
+        p->state = ST_CONNECT;
+      break;
+    default: p->state = ST_IDLE; break;
+  }
+  return 0;
+}
+
+bool known_state(int32_t s) {
+  return (s >= ST_IDLE && s <= ST_STRAY) || (s >= ST_NEW_ATTEMPT && s <= ST_RETRY_CONNECT);
+}
+
+}  // namespace
+
+/* --- set-up ----------------------------------------------------------------------- */
+
+Co3964* Co3964_init(Co3964* p, void* p_time, tyCo3964_cb_time_get_t_now cb_time_get_t_now,
+                    tyCo3964_cb_time_plus_ms cb_time_plus_ms,
+                    tyCo3964_cb_time_sleep_ms cb_time_sleep_ms, void* p_uart,
+                    tyCo3964_cb_uart_receive_byte_nw cb_uart_receive_byte_nw,
+                    tyCo3964_cb_uart_send_byte cb_uart_send_byte,
+                    tyCo3964_cb_uart_send_with_dle cb_uart_send_with_dle, int32_t ib_n_max,
+                    uint8_t* ib_p_msg, int32_t ob_n_max, uint8_t* ob_p_msg, int32_t with_bcc,
+                    int32_t high_priority) {
+  return Co3964_init_ex(p, p_time, cb_time_get_t_now, cb_time_plus_ms, cb_time_sleep_ms, p_uart,
+                        cb_uart_receive_byte_nw, cb_uart_send_byte, cb_uart_send_with_dle,
+                        nullptr, nullptr, ib_n_max, ib_p_msg, ob_n_max, ob_p_msg, with_bcc,
+                        high_priority);
+}
+
+/* Logs one missing required pointer; returns 1 when it is missing. */
+static int missing(const void* p_field, const char* p_line) {
+  if (p_field) return 0;
+  StdIo_puts(p_line);
+  return 1;
+}
+
+Co3964* Co3964_init_ex(Co3964* p, void* p_time, tyCo3964_cb_time_get_t_now cb_time_get_t_now,
+                       tyCo3964_cb_time_plus_ms cb_time_plus_ms,
+                       tyCo3964_cb_time_sleep_ms cb_time_sleep_ms, void* p_uart,
+                       tyCo3964_cb_uart_receive_byte_nw cb_uart_receive_byte_nw,
+                       tyCo3964_cb_uart_send_byte cb_uart_send_byte,
+                       tyCo3964_cb_uart_send_with_dle cb_uart_send_with_dle, void* p_ib_check,
+                       tyCo3964_cb_ib_check cb_ib_check, int32_t ib_n_max, uint8_t* ib_p_msg,
+                       int32_t ob_n_max, uint8_t* ob_p_msg, int32_t with_bcc,
+                       int32_t high_priority) {
+  if (!p) return nullptr;
+  *p = Co3964{p_time, cb_time_get_t_now, cb_time_plus_ms, cb_time_sleep_ms, p_uart,
+              cb_uart_receive_byte_nw, cb_uart_send_byte, cb_uart_send_with_dle, p_ib_check,
+              cb_ib_check, ob_n_max, 0, ob_p_msg, 0, ib_n_max, -1, ib_p_msg, 0, with_bcc,
+              high_priority, ST_IDLE, 0, T_CHAR_MS, T_ACK_MS, T_REPEAT_MS, T_IB_FREE_MS, 1, 1,
+              1, N_MAX_TRY, N_MAX_TRY, N_MAX_TRY, 0, 0};
+  int n_missing = 0;
+  n_missing += missing((const void*)cb_time_get_t_now,
+                       STDIO_ERR("Co3964_init_ex") "p -> cb_time_get_t_now = cb_time_get_t_now)\n");
+  n_missing += missing((const void*)cb_time_plus_ms,
+                       STDIO_ERR("Co3964_init_ex") "p -> cb_time_plus_ms = cb_time_plus_ms)\n");
+  n_missing += missing((const void*)cb_uart_receive_byte_nw,
+                       STDIO_ERR("Co3964_init_ex")
+                       "p -> cb_uart_receive_byte_nw = cb_uart_receive_byte_nw)\n");
+  n_missing += missing((const void*)cb_uart_send_byte,
+                       STDIO_ERR("Co3964_init_ex") "p -> cb_uart_send_byte = cb_uart_send_byte)\n");
+  n_missing += missing(ob_p_msg, STDIO_ERR("Co3964_init_ex") "p -> ob_p_msg = ob_p_msg)\n");
+  n_missing += missing(ib_p_msg, STDIO_ERR("Co3964_init_ex") "p -> ib_p_msg = ib_p_msg)\n");
+  return n_missing ? nullptr : p;
+}
+
+int Co3964_set_cb_ib_check(Co3964* p, void* p_ib_check, tyCo3964_cb_ib_check cb_ib_check) {
+  if (!p) return 0;
+  p->p_ib_check = p_ib_check;
+  p->cb_ib_check = cb_ib_check;
+  return 1;
+}
+
+int Co3964_get_cb_ib_check(Co3964* p, void** out_ctx, tyCo3964_cb_ib_check* out_cb) {
+  if (!p) return 0;
+  if (out_ctx) *out_ctx = p->p_ib_check;
+  if (out_cb) *out_cb = p->cb_ib_check;
+  return 1;
+}
+
+tyCo3964_cb_ib_check Co3964_get_cb_ib_check_fn(Co3964* p) { return p ? p->cb_ib_check : nullptr; }
+
+/* --- driving and messages --------------------------------------------------------- */
+
+int Co3964_do(Co3964* p) {
+  if (!p) return 0;
+  assert(Co3964_assert_state(p));
+  while (!do_state_machine(p)) {
+  }
+  return 1;
+}
+
+int Co3964_ob_set_msg(Co3964* p, int32_t n_msg, const uint8_t* p_msg) {
+  if (!p) return StdIo_puts(STDIO_ERR("Co3964_ob_set_msg") "p == NULL\n"), 1;
+  if (n_msg < 0) return StdIo_puts(STDIO_ERR("Co3964_ob_set_msg") "n_msg < 0\n"), 1;
+  if (!p_msg) return StdIo_puts(STDIO_ERR("Co3964_ob_set_msg") "p_msg == NULL\n"), 1;
+  if (p->ob_state == 2) return 1;
+  if (n_msg > p->ob_n_max) return 3;
+  for (int32_t i = 0; i < n_msg; i++) p->ob_p_msg[i] = p_msg[i];
+  p->ob_n_msg = n_msg;
+  p->ob_state = 2;
+  return 2;
+}
+
+int Co3964_ob_get_state(Co3964* p) { return p ? p->ob_state : 1; }
+
+int Co3964_ib_get_n_msg(Co3964* p) { return p ? p->ib_n_msg : -1; }
+
+int Co3964_ib_get_msg(Co3964* p, int32_t n_msg, uint8_t* p_msg) {
+  if (!p) return StdIo_puts(STDIO_ERR("Co3964_ib_get_msg") "p == NULL\n"), -1;
+  if (n_msg < 0) return StdIo_puts(STDIO_ERR("Co3964_ib_get_msg") "n_msg < 0\n"), -1;
+  if (!p_msg) return StdIo_puts(STDIO_ERR("Co3964_ib_get_msg") "p_msg == NULL\n"), -1;
+  int32_t n = p->ib_n_msg;
+  if (n < 0) return -1;
+  p->ib_n_msg = -1;
+  if (n > n_msg) return -2;
+  for (int32_t i = 0; i < n; i++) p_msg[i] = p->ib_p_msg[i];
+  return n;
+}
+
+uint8_t Co3964_calc_bcc(int32_t n_bytes, const uint8_t* p_bytes) {
+  if (!p_bytes) return 0;
+  uint8_t bcc = 0;
+  for (int32_t i = 0; i < n_bytes; i++)
+    if (p_bytes[i] != CO3964_DLE) bcc ^= p_bytes[i];  // a doubled 0x10 adds nothing
+  return (uint8_t)(bcc ^ CO3964_DLE ^ CO3964_ETX);
+}
+
+int Co3964_assert_state(const Co3964* p) {
+  if (!p) return 0;
+  if (!known_state(p->state)) return 0;
+  if (p->ob_state < 0 || p->ob_state > 2) return 0;
+  if (p->ob_n_msg < 0 || p->ob_n_msg > p->ob_n_max) return 0;
+  if (p->ib_n_msg < -1 || p->ib_n_msg > p->ib_n_max) return 0;
+  if (p->ib_i < 0 || p->ib_i > p->ib_n_max) return 0;
+  if (p->n_try_rx < 1 || p->n_try_tx < 1 || p->n_try_connect < 1) return 0;
+  if (p->tx_pending && p->high_priority) return 0;  // only a side that gives way defers
+  return 1;
+}

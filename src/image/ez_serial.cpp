@@ -6,9 +6,8 @@
 */
 #include "ez_serial.h"
 
+#include "mem_rt.h"
 #include "std_io.h"
-
-#include <cstring>
 
 EzSerial* EzSerial_init_write(EzSerial* p, int32_t m_buffer, uint8_t* p_buffer) {
   if (p == NULL) return NULL;
@@ -73,7 +72,7 @@ int EzSerial_write_n(EzSerial* p, int32_t n, const void* p_src) {
   if (p == NULL) return 0;
   int32_t i_at = p->i_pos;
   if (!advance(p, n)) return 0;
-  if (p->p_buffer != NULL && n > 0) memmove(p->p_buffer + i_at, p_src, (size_t)n);
+  if (p->p_buffer != NULL && n > 0) mem_cpy_8(p->p_buffer + i_at, p_src, (size_t)n);
   return 1;
 }
 
@@ -88,7 +87,7 @@ int EzSerial_read_n(EzSerial* p, int32_t n, void* p_dst) {
   if (p == NULL) return 0;
   int32_t i_at = p->i_pos;
   if (!advance(p, n)) return 0;
-  if (n > 0) memmove(p_dst, p->p_buffer + i_at, (size_t)n);
+  if (n > 0) mem_cpy_8(p_dst, p->p_buffer + i_at, (size_t)n);
   return 1;
 }
 

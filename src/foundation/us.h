@@ -24,7 +24,7 @@ typedef int (*tyUs_cb_compare)(void* po_1, void* po_2);
 
 typedef struct Us {
   int32_t n_tab;                  // number of elements, in slots 0 .. n_tab - 1
-  int32_t m_tab;                  // slots in the carrier, a multiple of 16; 0 before the first insert
+  int32_t m_tab;                  // carrier slots, a multiple of 16; 0 before the first insert
   void** p_tab;                   // the carrier, owned; NULL before the first insert
   tyUs_cb_copy cb_copy;           // copy of one element (copy inserts, range copies)
   tyUs_cb_free cb_free;           // release of one element (delete, clear, free)

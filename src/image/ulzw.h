@@ -26,16 +26,17 @@ typedef struct UlzwUnit {
   unsigned code_last;               /* configuration: highest dictionary code, 2^n - 2 */
   unsigned code_next;               /* state: next free dictionary code, 256 at start */
   int n_tab;                        /* configuration: entries of each table, a prime > 2^n */
-  int* p_tab_code_value;            /* owned: encoder hash slots, code or -1 for empty */
+  int* p_tab_code_value;            /* owned: encoder hash slots, code or -1 for empty;
+                                       decoder: string length by code */
   int* p_tab_prefix_code;           /* owned: prefix code, by slot (encoder) or code (decoder) */
-  unsigned char* p_tab_append_char; /* owned: last byte of a string, indexed as above */
+  uint8_t* p_tab_append_char;       /* owned: last byte of a string, indexed as above */
   int i_data;                       /* state: bytes read (encoder) or written (decoder) */
   int m_data;                       /* call: size of the byte buffer */
-  unsigned char* p_data;            /* borrowed for one call: source (read only) or output,
+  uint8_t* p_data;                  /* borrowed for one call: source (read only) or output,
                                        NULL output counts only */
   int i_code;                       /* state: stream bytes written (encoder) or read (decoder) */
   int m_code;                       /* call: size of the stream buffer */
-  unsigned char* p_code;            /* borrowed for one call: output stream (NULL counts only)
+  uint8_t* p_code;                  /* borrowed for one call: output stream (NULL counts only)
                                        or input stream (read only) */
   int n_bit_buf;                    /* state: pending bits in bit_buf */
   uint32_t bit_buf;                 /* state: pending bits, the oldest is bit 0 */
@@ -56,13 +57,13 @@ int UlzwUnit_free(UlzwUnit* p);
 ** Result: the stream's length in bytes; -1 for a NULL unit or source (no line), for an
 ** empty source, or when the stream does not fit (the error line names the write that met
 ** the full buffer; the bytes that fitted stay in p_dst). */
-int Ulzw_encode(UlzwUnit* p, int n_dst, unsigned char* p_dst, int n_src, const unsigned char* p_src);
+int Ulzw_encode(UlzwUnit* p, int n_dst, uint8_t* p_dst, int n_src, const uint8_t* p_src);
 
 /* Expands the stream of n_src bytes at p_src into at most n_dst bytes at p_dst (NULL counts
 ** only). Reads no byte at or beyond n_src and writes none beyond n_dst; a stream without
 ** an end code ends when its bytes are used up. Result: the bytes produced; -1 for a NULL
 ** unit or source (no line), and -1 with an error line when the output does not fit, the
 ** stream holds no code before its end, or a code that no dictionary entry explains. */
-int Ulzw_decode(UlzwUnit* p, int n_dst, unsigned char* p_dst, int n_src, const unsigned char* p_src);
+int Ulzw_decode(UlzwUnit* p, int n_dst, uint8_t* p_dst, int n_src, const uint8_t* p_src);
 
 #endif

@@ -1,0 +1,642 @@
+/*
+** test_co3964.cpp - the 3964R link layer against what a partner can provoke: exact wire
+** bytes, DLE doubling, limits, time-outs, collisions, busy buffers and line noise. Link
+** objects run over the in-memory line of link_pair.h on its virtual clock, against a
+** scripted partner (bytes injected with arrival ticks, or a partner thread) or a second
+** link object.
+*/
+#include "co3964.h"
+#include "link_pair.h"
+#include "log_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+constexpr uint8_t STX = 0x02, ETX = 0x03, DLE = 0x10, NAK = 0x15;
+
+Bytes repeat(const Bytes& b, int n) {
+  Bytes r;
+  for (int i = 0; i < n; i++) r = cat(r, b);
+  return r;
+}
+
+size_t count(const Bytes& b, uint8_t v) { return (size_t)std::count(b.begin(), b.end(), v); }
+
+/* One link object on end 0 of a line, the partner on end 1. */
+class LinkTest : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_TRUE(line.init_link(&a, 0, ib, ob, 1, 1)); }
+
+  /* The held inbound message of a, fetched. */
+  Bytes fetch(Co3964* p = nullptr) {
+    Bytes m(400);
+    int n = Co3964_ib_get_msg(p ? p : &a, (int32_t)m.size(), m.data());
+    if (n < 0) return Bytes{0xEE, 0xEE, 0xEE};
+    m.resize(n);
+    return m;
+  }
+  int send(const Bytes& m) {
+    static const uint8_t none = 0;  // an empty vector has no data pointer
+    return Co3964_ob_set_msg(&a, (int32_t)m.size(), m.empty() ? &none : m.data());
+  }
+
+  LinkLine line;
+  Bytes ib = Bytes(384), ob = Bytes(384);
+  Co3964 a;
+};
+
+/* --- the wire ------------------------------------------------------------------- */
+
+struct BccCase {
+  Bytes msg;
+  uint8_t bcc;
+};
+
+class WireTest : public LinkTest, public ::testing::WithParamInterface<BccCase> {};
+
+TEST_P(WireTest, SenderPutsTheFrameOnTheWireByteForByte) {
+  const BccCase& c = GetParam();
+  ASSERT_EQ(send(c.msg), 2);
+  line.inject(0, {DLE}, 1);  // the partner acknowledges the STX ...
+  line.inject(0, {DLE}, 2);  // ... and the frame
+  Co3964_do(&a);
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+  EXPECT_EQ(line.sent(0), cat({STX}, frame_wire(c.msg)));
+  EXPECT_EQ(line.sent(0).back(), c.bcc);  // the BCC is one byte, also when it is 0x10
+  const uint8_t* p_msg = c.msg.empty() ? (const uint8_t*)"" : c.msg.data();
+  EXPECT_EQ(Co3964_calc_bcc((int32_t)c.msg.size(), p_msg), c.bcc);
+  EXPECT_TRUE(Co3964_assert_state(&a));
+}
+
+TEST_P(WireTest, ReceiverTakesTheFrameAndAcknowledgesTwice) {
+  const BccCase& c = GetParam();
+  line.inject(0, {STX}, 0);
+  line.inject(0, frame_wire(c.msg), 1);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE}));
+  EXPECT_EQ(Co3964_ib_get_n_msg(&a), (int)c.msg.size());
+  EXPECT_EQ(fetch(), c.msg);
+  EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BlockCheckExamples, WireTest,
+    ::testing::Values(BccCase{{}, 0x13}, BccCase{{0x07}, 0x14}, BccCase{{0x61, 0x62, 0x63}, 0x73},
+                      BccCase{{0x10, 0x41}, 0x52}, BccCase{{0x01, 0x02}, 0x10},
+                      BccCase{{0x10, 0x10, 0x10}, 0x13}));
+
+TEST_F(LinkTest, OneByteMessageTravelsExactlyAsDocumented) {
+  ASSERT_EQ(send({0x07}), 2);
+  line.inject(0, {DLE}, 1);
+  line.inject(0, {DLE}, 2);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{0x02, 0x07, 0x10, 0x03, 0x14}));
+  EXPECT_EQ(Co3964_calc_bcc(2, nullptr), 0);
+}
+
+TEST_F(LinkTest, ByteBySendingWithoutBlockCallbackDoublesDleAndGivesWay) {
+  ASSERT_TRUE(line.init_link(&a, 0, ib, ob, 1, 1, false));
+  ASSERT_EQ(send({0x10, 0x41, 0x10}), 2);
+  line.inject(0, {DLE}, 1);
+  line.inject(0, {DLE}, 2);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), cat({STX}, frame_wire({0x10, 0x41, 0x10})));
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+
+  // A byte from the partner in the middle of the data stops the attempt; it is consumed.
+  line.clear_sent();
+  ASSERT_EQ(send({0x41, 0x42}), 2);
+  line.inject(0, {DLE, 0x55}, line.now() + 1);  // 0x55 waits when the data starts
+  line.inject(0, {DLE}, line.now() + 5);
+  line.inject(0, {DLE}, line.now() + 6);
+  Co3964_do(&a);
+  Bytes s = line.sent(0);
+  EXPECT_EQ(Bytes(s.begin(), s.begin() + 2), (Bytes{STX, NAK}));  // stopped before any data
+  EXPECT_EQ(Bytes(s.begin() + 2, s.end()), cat({STX}, frame_wire({0x41, 0x42})));
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+  EXPECT_EQ(a.n_try_tx, 2);
+}
+
+/* --- two link objects ------------------------------------------------------------- */
+
+/* A second link on end 1 run by the partner thread; it echoes every message it gets. */
+class PairTest : public LinkTest {
+protected:
+  void start_echo(int with_bcc = 1, int high_priority = 0) {
+    ASSERT_TRUE(line.init_link(&b, 1, ib_b, ob_b, with_bcc, high_priority));
+    line.start_partner([this] {
+      Bytes m(384);
+      while (!line.stopping()) {
+        Co3964_do(&b);
+        int n = Co3964_ib_get_msg(&b, (int32_t)m.size(), m.data());
+        if (n >= 0) {
+          std::reverse(m.begin(), m.begin() + n);
+          Co3964_ob_set_msg(&b, n, m.data());
+        }
+        line.idle(1, 1);
+      }
+    });
+  }
+  /* Drives a until it holds a message or t_ms have passed. */
+  bool wait_for_msg(uint32_t t_ms) {
+    uint32_t t_end = line.now() + t_ms;
+    while (Co3964_ib_get_n_msg(&a) < 0 && (int32_t)(t_end - line.now()) > 0) {
+      Co3964_do(&a);
+      line.idle(0, 1);
+    }
+    return Co3964_ib_get_n_msg(&a) >= 0;
+  }
+
+  Bytes ib_b = Bytes(384), ob_b = Bytes(384);
+  Co3964 b;
+};
+
+TEST_F(PairTest, RandomMessagesRoundTripThroughASecondLink) {
+  start_echo();
+  std::mt19937 rng(7);
+  for (int i = 0; i < 60; i++) {
+    Bytes m(rng() % 385);
+    for (auto& x : m) x = (rng() % 3 == 0) ? DLE : (uint8_t)rng();  // many DLEs, STX, ETX
+    if (i == 0) m.clear();
+    if (i == 1) m.assign(384, DLE);
+    ASSERT_EQ(send(m), 2);
+    ASSERT_TRUE(wait_for_msg(5000)) << "message " << i;
+    EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+    std::reverse(m.begin(), m.end());
+    ASSERT_EQ(fetch(), m) << "message " << i;
+  }
+  line.stop_partner();
+  EXPECT_TRUE(Co3964_assert_state(&a));
+  EXPECT_TRUE(Co3964_assert_state(&b));
+}
+
+TEST_F(PairTest, MessageOfExactlyTheCapacityPassesAndOneByteMoreIsRefused) {
+  start_echo();
+  Bytes m(384, 0x5A);
+  EXPECT_EQ(send(cat(m, {0x01})), 3);
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);  // unchanged
+  ASSERT_EQ(send(m), 2);
+  LogCapture log;
+  EXPECT_EQ(send({0x01}), 1);  // still pending: refused without a line
+  EXPECT_EQ(log.text(), "");
+  ASSERT_TRUE(wait_for_msg(5000));
+  EXPECT_EQ(fetch(), m);
+}
+
+TEST_F(LinkTest, FrameLongerThanTheInboundBufferIsRejectedWithBlockCheck) {
+  Bytes small_ib(4);
+  ASSERT_TRUE(line.init_link(&a, 0, small_ib, ob, 1, 1));
+  line.inject(0, {STX}, 0);
+  line.inject(0, frame_wire({1, 2, 3, 4}), 1);
+  Co3964_do(&a);
+  EXPECT_EQ(fetch(), (Bytes{1, 2, 3, 4}));
+  line.clear_sent();
+  line.inject(0, {STX}, line.now() + 3000);
+  line.inject(0, frame_wire({1, 2, 3, 4, 5}), line.now() + 3001);  // one byte too many
+  line.advance(3000);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, NAK}));
+  EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
+}
+
+TEST_F(LinkTest, FrameLongerThanTheInboundBufferIsCutWithoutBlockCheck) {
+  Bytes small_ib(4);
+  ASSERT_TRUE(line.init_link(&a, 0, small_ib, ob, 0, 1));
+  line.inject(0, {STX}, 0);
+  line.inject(0, frame_wire({1, 2, 3, 4, 5}, false), 1);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE}));
+  EXPECT_EQ(fetch(), (Bytes{1, 2, 3, 4}));
+}
+
+/* --- limits against partners that do not cooperate -------------------------------- */
+
+TEST_F(LinkTest, SilentPartnerGetsSixStxTwoSecondsApartThenNak) {
+  ASSERT_EQ(send({0x41}), 2);
+  uint32_t t0 = line.now();
+  Co3964_do(&a);
+  EXPECT_EQ(Co3964_ob_get_state(&a), 1);
+  Bytes expect = cat(repeat({STX}, 6), {NAK});
+  EXPECT_EQ(line.sent(0), expect);
+  auto& t = line.end(0).sent_t;
+  for (int i = 1; i < 7; i++) EXPECT_EQ(t[i] - t[i - 1], 2001u) << i;  // wait of 2000 ms
+  EXPECT_GE(line.now() - t0, 12000u);
+  EXPECT_EQ(Co3964_ob_get_state(&a), 1);
+  EXPECT_EQ(a.state, 0);
+}
+
+TEST_F(LinkTest, DeadlineBeyondTheWrapOfTheTickStillLastsItsTime) {
+  LinkLine wrap_line(0xFFFFFFFFu - 3000);
+  ASSERT_TRUE(wrap_line.init_link(&a, 0, ib, ob, 1, 1));
+  ASSERT_EQ(send({0x41}), 2);
+  Co3964_do(&a);
+  auto& t = wrap_line.end(0).sent_t;
+  ASSERT_EQ(t.size(), 7u);
+  EXPECT_GT(t[0], 0xF0000000u);
+  EXPECT_LT(t[6], 0x10000u);  // the tick wrapped during the waits
+  for (int i = 1; i < 7; i++) EXPECT_EQ(t[i] - t[i - 1], 2001u) << i;
+}
+
+TEST_F(LinkTest, PartnerAnsweringStxWithJunkCostsConnectAttemptsAndFailsAtOnce) {
+  ASSERT_EQ(send({0x41}), 2);
+  line.start_partner([this] {
+    while (!line.stopping()) {
+      int ch = line.read_byte(1, 10);
+      if (ch == STX) line.put(1, 0x41);
+    }
+  });
+  uint32_t t0 = line.now();
+  Co3964_do(&a);
+  uint32_t t_used = line.now() - t0;
+  line.stop_partner();
+  EXPECT_EQ(line.sent(0), cat(repeat({STX}, 6), {NAK}));  // six connects, one transmission
+  EXPECT_EQ(Co3964_ob_get_state(&a), 1);
+  EXPECT_EQ(a.n_try_tx, 1);
+  EXPECT_LT(t_used, 100u);  // no acknowledgement time-out was waited out
+}
+
+static int reject_all(void* p, int, const uint8_t*) {
+  ++*(int*)p;
+  return 0;
+}
+
+TEST_F(PairTest, PartnerRejectingEveryFrameGetsSixFramesThenNak) {
+  ASSERT_TRUE(line.init_link(&b, 1, ib_b, ob_b, 1, 0));
+  int n_checks = 0;
+  Co3964_set_cb_ib_check(&b, &n_checks, reject_all);
+  line.start_partner([this] {
+    while (!line.stopping()) {
+      Co3964_do(&b);
+      line.idle(1, 1);
+    }
+  });
+  ASSERT_EQ(send({0x41, 0x10}), 2);
+  Co3964_do(&a);
+  line.stop_partner();
+  EXPECT_EQ(Co3964_ob_get_state(&a), 1);
+  Bytes frame = cat({STX}, frame_wire({0x41, 0x10}));
+  EXPECT_EQ(line.sent(0), cat(repeat(frame, 6), {NAK}));
+  EXPECT_EQ(line.sent(1), repeat({DLE, NAK}, 6));
+  EXPECT_EQ(n_checks, 6);
+  EXPECT_EQ(Co3964_ib_get_n_msg(&b), -1);
+}
+
+TEST_F(PairTest, InboundCheckIsNeverAskedWithoutBlockCheck) {
+  ASSERT_TRUE(line.init_link(&a, 0, ib, ob, 0, 1));
+  ASSERT_TRUE(line.init_link(&b, 1, ib_b, ob_b, 0, 0));
+  int n_checks = 0;
+  Co3964_set_cb_ib_check(&b, &n_checks, reject_all);
+  line.start_partner([this] {
+    while (!line.stopping()) {
+      Co3964_do(&b);
+      line.idle(1, 1);
+    }
+  });
+  ASSERT_EQ(send({0x41}), 2);
+  Co3964_do(&a);
+  line.stop_partner();
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+  EXPECT_EQ(n_checks, 0);
+  EXPECT_EQ(fetch(&b), (Bytes{0x41}));
+}
+
+TEST_F(LinkTest, FailedBlockSendCostsATransmissionAttempt) {
+  line.end(0).fail_block_send = true;
+  line.start_partner([this] {
+    while (!line.stopping())
+      if (line.read_byte(1, 10) == STX) line.put(1, DLE);
+  });
+  ASSERT_EQ(send({0x41}), 2);
+  Co3964_do(&a);
+  line.stop_partner();
+  EXPECT_EQ(line.sent(0), cat(repeat({STX, NAK}, 6), {NAK}));
+  EXPECT_EQ(Co3964_ob_get_state(&a), 1);
+}
+
+/* --- collisions ------------------------------------------------------------------- */
+
+TEST_F(LinkTest, HighPriorityCollisionSwallowsPartnerStxAndRestartsTheWait) {
+  ASSERT_EQ(send({0x41}), 2);
+  line.inject(0, {STX}, 1500);  // the partner opens a frame at the same time
+  line.inject(0, {DLE}, 3000);  // and gives way: 3000 > 2000 after our STX, < 2000 after its
+  line.inject(0, {DLE}, 3001);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), cat({STX}, frame_wire({0x41})));  // one STX only
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+  EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
+  EXPECT_EQ(a.tx_pending, 0);
+}
+
+TEST_F(LinkTest, LowPriorityCollisionReceivesThePartnerFrameFirst) {
+  ASSERT_TRUE(line.init_link(&a, 0, ib, ob, 1, 0));
+  ASSERT_EQ(send({0x41}), 2);
+  line.inject(0, {STX}, 1);
+  line.inject(0, frame_wire({0x55, 0x10}), 2);
+  line.inject(0, {DLE}, 10);
+  line.inject(0, {DLE}, 11);
+  Co3964_do(&a);
+  Bytes expect = cat({STX, DLE, DLE, STX}, frame_wire({0x41}));
+  EXPECT_EQ(line.sent(0), expect);
+  EXPECT_EQ(fetch(), (Bytes{0x55, 0x10}));
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+  EXPECT_EQ(a.tx_pending, 0);
+  EXPECT_EQ(a.n_try_tx, 1);
+}
+
+/* The reception this side gave way to ends without passing "reception over" (its buffer
+** stays held); the deferred message then goes out from idle. It must not go out a second
+** time when the next inbound frame ends. */
+TEST_F(LinkTest, DeferredMessageSentFromIdleIsNotSentAgainAfterTheNextFrame) {
+  ASSERT_TRUE(line.init_link(&a, 0, ib, ob, 1, 0));
+  line.inject(0, {STX}, 0);
+  line.inject(0, frame_wire({0x01}), 1);
+  Co3964_do(&a);  // a now holds {0x01}
+  ASSERT_EQ(Co3964_ib_get_n_msg(&a), 1);
+  line.clear_sent();
+  ASSERT_EQ(send({0x41}), 2);
+  uint32_t t = line.now();
+  line.inject(0, {STX}, t + 1);     // collision: we give way, but our buffer is held
+  line.inject(0, {DLE}, t + 2100);  // after our NAK at about t + 2002 we send from idle
+  line.inject(0, {DLE}, t + 2101);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), cat({STX, NAK, STX}, frame_wire({0x41})));
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+  EXPECT_EQ(fetch(), (Bytes{0x01}));
+
+  line.clear_sent();
+  line.inject(0, {STX});
+  line.inject(0, frame_wire({0x02}), line.now() + 1);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE}));  // no second copy of our frame
+  EXPECT_EQ(fetch(), (Bytes{0x02}));
+  EXPECT_EQ(a.tx_pending, 0);
+}
+
+TEST_F(PairTest, RealCollisionBetweenTwoLinksDeliversBothMessages) {
+  line.latency_ms = 5;  // both STX are on their way before either arrives
+  ASSERT_TRUE(line.init_link(&b, 1, ib_b, ob_b, 1, 0));
+  Bytes got_b;
+  line.start_partner([&] {
+    Bytes m = {0xB0, 0x10};
+    Co3964_ob_set_msg(&b, (int32_t)m.size(), m.data());
+    while (!line.stopping()) {
+      Co3964_do(&b);
+      if (Co3964_ib_get_n_msg(&b) >= 0) got_b = fetch(&b);
+      line.idle(1, 1);
+    }
+  });
+  ASSERT_EQ(send({0xA0}), 2);
+  ASSERT_TRUE(wait_for_msg(10000));
+  EXPECT_EQ(fetch(), (Bytes{0xB0, 0x10}));
+  line.stop_partner();
+  EXPECT_EQ(got_b, (Bytes{0xA0}));
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+  EXPECT_EQ(Co3964_ob_get_state(&b), 0);
+  EXPECT_EQ(count(line.sent(0), STX), 1u);  // the high-priority side sent once
+}
+
+/* --- receiving: busy buffer, time-outs, bad frames, noise ------------------------- */
+
+TEST_F(LinkTest, BusyInboundBufferIsAnsweredWithNakAfterTwoSeconds) {
+  line.inject(0, {STX}, 0);
+  line.inject(0, frame_wire({0x01}), 1);
+  Co3964_do(&a);
+  line.clear_sent();
+  uint32_t t = line.now();
+  line.inject(0, {STX}, t);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{NAK}));
+  EXPECT_EQ(line.end(0).sent_t[0] - t, 2001u);
+  EXPECT_EQ(fetch(), (Bytes{0x01}));  // the held message was not touched
+}
+
+TEST_F(LinkTest, BusyInboundBufferGetsItsDleOnlyAfterTheFetch) {
+  // The receiving link runs in the partner thread on end 1; the test is its owner and
+  // fetches while the link waits (the two threads never run at once).
+  Co3964 r;
+  Bytes ib_r(384), ob_r(384);
+  ASSERT_TRUE(line.init_link(&r, 1, ib_r, ob_r, 1, 1));
+  line.start_partner([&] {
+    while (!line.stopping()) {
+      Co3964_do(&r);
+      line.idle(1, 1);
+    }
+  });
+  line.put(0, STX);
+  for (uint8_t x : frame_wire({0x01})) line.put(0, x);
+  while (Co3964_ib_get_n_msg(&r) < 0) line.idle(0, 1);
+  while (line.take(0) >= 0) {
+  }
+  line.put(0, STX);
+  line.wait_ms(0, 1500);
+  EXPECT_EQ(line.sent(1), (Bytes{DLE, DLE}));  // nothing yet for the second STX
+  EXPECT_EQ(fetch(&r), (Bytes{0x01}));
+  EXPECT_EQ(line.read_byte(0, 10), DLE);
+  for (uint8_t x : frame_wire({0x02})) line.put(0, x);
+  EXPECT_EQ(line.read_byte(0, 10), DLE);
+  EXPECT_EQ(fetch(&r), (Bytes{0x02}));
+  line.stop_partner();
+}
+
+struct GapCase {
+  const char* where;
+  uint32_t gap_ms;
+  bool accepted;
+};
+
+class CharDelayTest : public LinkTest, public ::testing::WithParamInterface<GapCase> {};
+
+TEST_P(CharDelayTest, GapInsideTheFrameBeyond220msEndsTheReception) {
+  const GapCase& c = GetParam();
+  Bytes w = frame_wire({0x41, 0x42});  // 41 42 10 03 bcc
+  size_t i_gap = std::string(c.where) == "data" ? 1 : std::string(c.where) == "dle" ? 3 : 4;
+  line.inject(0, {STX}, 0);
+  line.inject(0, Bytes(w.begin(), w.begin() + i_gap), 1);
+  line.inject(0, Bytes(w.begin() + i_gap, w.end()), 1 + c.gap_ms);
+  Co3964_do(&a);
+  if (c.accepted) {
+    EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE}));
+    EXPECT_EQ(fetch(), (Bytes{0x41, 0x42}));
+  } else {
+    EXPECT_EQ(line.sent(0)[1], NAK);
+    EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Gaps, CharDelayTest,
+                         ::testing::Values(GapCase{"data", 220, true}, GapCase{"data", 240, false},
+                                           GapCase{"dle", 220, true}, GapCase{"dle", 240, false},
+                                           GapCase{"bcc", 220, true}, GapCase{"bcc", 240, false}));
+
+TEST_F(LinkTest, WrongBlockCheckIsRejectedAndTheRepeatAccepted) {
+  Bytes bad = frame_wire({0x41});
+  bad.back() ^= 0x01;
+  line.inject(0, {STX}, 0);
+  line.inject(0, bad, 1);
+  line.inject(0, {STX}, 1500);  // the repeat, within t_repeat_ms
+  line.inject(0, frame_wire({0x41}), 1501);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, NAK, DLE, DLE}));
+  EXPECT_EQ(fetch(), (Bytes{0x41}));
+}
+
+TEST_F(LinkTest, AfterTheFifthFailedReceptionTheLinkStopsWaiting) {
+  Bytes bad = frame_wire({0x41});
+  bad.back() ^= 0x01;
+  line.start_partner([&] {
+    for (int i = 0; i < 5; i++) {
+      line.put(1, STX);
+      EXPECT_EQ(line.read_byte(1, 100), DLE);
+      for (uint8_t x : bad) line.put(1, x);
+      EXPECT_EQ(line.read_byte(1, 100), NAK);
+    }
+    while (!line.stopping()) line.idle(1, 1);
+  });
+  line.pass(0);
+  Co3964_do(&a);  // all five receptions in one run: the link waits for each repeat
+  uint32_t t_back = line.now();
+  line.stop_partner();
+  EXPECT_EQ(line.sent(0), repeat({DLE, NAK}, 5));
+  EXPECT_EQ(a.n_try_rx, 5);
+  EXPECT_EQ(t_back, line.end(0).sent_t.back());  // no further 2000 ms wait for a repeat
+
+  // A later STX opens a new frame from idle.
+  line.inject(0, {STX});
+  line.inject(0, frame_wire({0x42}), line.now() + 1);
+  Co3964_do(&a);
+  EXPECT_EQ(a.n_try_rx, 1);
+  EXPECT_EQ(fetch(), (Bytes{0x42}));
+}
+
+TEST_F(LinkTest, DleFollowedByJunkOrABadValueRejectsTheFrameAtItsEnd) {
+  // The BCC is right for the stored bytes 41 42: only the DLE 0x55 pair is wrong.
+  const uint8_t bcc = 0x41 ^ 0x42 ^ DLE ^ ETX;
+  Bytes w = {0x41, DLE, 0x55, 0x42, DLE, ETX, bcc};
+  line.inject(0, {STX}, 0);
+  line.inject(0, w, 1);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, NAK}));
+  EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
+
+  line.clear_sent();
+  uint32_t t = line.now() + 3000;
+  line.inject(0, {STX}, t);
+  line.inject(0, {0x41}, t + 1);
+  line.inject_value(0, 300, t + 1);  // the port gives a value outside 0..255
+  line.inject(0, {0x42, DLE, ETX, bcc}, t + 1);
+  line.advance(3000);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, NAK}));
+  EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
+}
+
+TEST_F(LinkTest, StrayByteOnTheIdleLineIsAnsweredWithNakAndNakIsIgnored) {
+  line.inject(0, {0x41, NAK, DLE}, 0);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{NAK, NAK}));  // for 0x41 and DLE, not for the NAK
+  EXPECT_EQ(a.state, 0);
+  EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
+}
+
+TEST_F(LinkTest, ByteWaitingAtIdleIsHandledBeforeOurOwnStx) {
+  ASSERT_EQ(send({0x41}), 2);
+  line.inject(0, {STX}, 0);
+  line.inject(0, frame_wire({0x55}), 1);
+  line.inject(0, {DLE}, 10);
+  line.inject(0, {DLE}, 11);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), cat({DLE, DLE, STX}, frame_wire({0x41})));
+  EXPECT_EQ(fetch(), (Bytes{0x55}));
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+}
+
+TEST_F(LinkTest, VerdictOtherThanDleCostsAnAttemptAndTheNextSucceeds) {
+  ASSERT_EQ(send({0x41}), 2);
+  line.inject(0, {DLE}, 1);
+  line.inject(0, {NAK}, 2);
+  line.inject(0, {DLE}, 3);
+  line.inject(0, {DLE}, 4);
+  Co3964_do(&a);
+  Bytes frame = cat({STX}, frame_wire({0x41}));
+  EXPECT_EQ(line.sent(0), repeat(frame, 2));
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+  EXPECT_EQ(a.n_try_tx, 2);
+}
+
+/* --- the interface ---------------------------------------------------------------- */
+
+TEST_F(LinkTest, BadArgumentsAreLoggedAndChangeNothing) {
+  LogCapture log;
+  uint8_t m[4] = {1, 2, 3, 4};
+  EXPECT_EQ(Co3964_ob_set_msg(nullptr, 1, m), 1);
+  EXPECT_EQ(Co3964_ob_set_msg(&a, -1, m), 1);
+  EXPECT_EQ(Co3964_ob_set_msg(&a, 1, nullptr), 1);
+  EXPECT_EQ(Co3964_ib_get_msg(nullptr, 4, m), -1);
+  EXPECT_EQ(Co3964_ib_get_msg(&a, -1, m), -1);
+  EXPECT_EQ(Co3964_ib_get_msg(&a, 4, nullptr), -1);
+  EXPECT_EQ(log.text(),
+            "error - src/link/co3964.cpp - Co3964_ob_set_msg: p == NULL\n"
+            "error - src/link/co3964.cpp - Co3964_ob_set_msg: n_msg < 0\n"
+            "error - src/link/co3964.cpp - Co3964_ob_set_msg: p_msg == NULL\n"
+            "error - src/link/co3964.cpp - Co3964_ib_get_msg: p == NULL\n"
+            "error - src/link/co3964.cpp - Co3964_ib_get_msg: n_msg < 0\n"
+            "error - src/link/co3964.cpp - Co3964_ib_get_msg: p_msg == NULL\n");
+  log.clear();
+  EXPECT_EQ(Co3964_ib_get_msg(&a, 4, m), -1);  // nothing held: no line
+  EXPECT_EQ(Co3964_ob_get_state(nullptr), 1);
+  EXPECT_EQ(Co3964_ib_get_n_msg(nullptr), -1);
+  EXPECT_EQ(Co3964_do(nullptr), 0);
+  EXPECT_EQ(a.ob_state, 0);
+  EXPECT_EQ(log.text(), "");
+}
+
+TEST_F(LinkTest, TooSmallFetchBufferDropsTheMessage) {
+  line.inject(0, {STX}, 0);
+  line.inject(0, frame_wire({1, 2, 3}), 1);
+  Co3964_do(&a);
+  uint8_t m[3];
+  EXPECT_EQ(Co3964_ib_get_msg(&a, 2, m), -2);
+  EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
+  EXPECT_EQ(Co3964_ib_get_msg(&a, 3, m), -1);
+}
+
+TEST(Co3964Init, MissingRequiredPointersAreEachLoggedAndFieldsStillSet) {
+  LogCapture log;
+  Co3964 c;
+  uint8_t buf[8];
+  EXPECT_EQ(Co3964_init_ex(&c, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, nullptr, 8, nullptr, 8, buf, 1, 1),
+            nullptr);
+  const char* pre = "error - src/link/co3964.cpp - Co3964_init_ex: ";
+  std::string expect = std::string(pre) + "p -> cb_time_get_t_now = cb_time_get_t_now)\n" + pre +
+                       "p -> cb_time_plus_ms = cb_time_plus_ms)\n" + pre +
+                       "p -> cb_uart_receive_byte_nw = cb_uart_receive_byte_nw)\n" + pre +
+                       "p -> cb_uart_send_byte = cb_uart_send_byte)\n" + pre +
+                       "p -> ib_p_msg = ib_p_msg)\n";
+  EXPECT_EQ(log.text(), expect);
+  EXPECT_EQ(c.ob_p_msg, buf);
+  EXPECT_EQ(c.ib_n_msg, -1);
+  EXPECT_EQ(c.t_char_ms, 220u);
+  EXPECT_EQ(c.n_max_rx, 6);
+  log.clear();
+  EXPECT_EQ(Co3964_init_ex(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, nullptr, nullptr, 8, buf, 8, buf, 1, 1),
+            nullptr);
+  EXPECT_EQ(log.text(), "");
+  EXPECT_EQ(Co3964_set_cb_ib_check(nullptr, nullptr, reject_all), 0);
+  EXPECT_EQ(Co3964_get_cb_ib_check_fn(nullptr), nullptr);
+  int ctx = 0;
+  EXPECT_EQ(Co3964_set_cb_ib_check(&c, &ctx, reject_all), 1);
+  void* p_ctx = nullptr;
+  tyCo3964_cb_ib_check cb = nullptr;
+  EXPECT_EQ(Co3964_get_cb_ib_check(&c, &p_ctx, &cb), 1);
+  EXPECT_EQ(Co3964_get_cb_ib_check(&c, nullptr, nullptr), 1);
+  EXPECT_EQ(p_ctx, &ctx);
+  EXPECT_EQ(cb, reject_all);
+}
+
+}  // namespace

@@ -1,0 +1,241 @@
+/*
+** link_pair.h - an in-memory serial line between two ends (0 and 1) on a virtual
+** millisecond clock, with the callbacks that a Co3964 needs on either end. Header-only, for
+** the link, RMC, unit-simulator tests and the link benchmark.
+**
+** Time moves only when an end waits: the sleep callback advances the clock by its
+** milliseconds and lets the other end run. The other end is either nothing (a silent
+** partner), bytes injected with an arrival time (a scripted partner, single-threaded and
+** exact to the millisecond), or a partner thread. The two threads never run at once: they
+** pass one baton, so an exchange between two link objects is as repeatable as a script.
+*/
+#ifndef ZENT_TEST_LINK_PAIR_H
+#define ZENT_TEST_LINK_PAIR_H
+
+#include "co3964.h"
+#include "win32_time.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+typedef std::vector<uint8_t> Bytes;
+
+class LinkLine {
+public:
+  /* One end of the line: what it receives, what it sent, and its fault switches. */
+  struct End {
+    LinkLine* line = nullptr;
+    int side = 0;
+    std::deque<std::pair<uint32_t, int>> rx;  // (arrival tick, byte) for this end
+    Bytes sent;                               // every byte this end put on the line
+    std::vector<uint32_t> sent_t;             // the tick at which each of them was sent
+    int n_sleep = 0;                          // calls of the sleep callback
+    bool yield_on_empty_rx = false;           // an empty receive also waits 1 ms
+    bool fail_block_send = false;             // the block send reports a failure
+  };
+
+  /* use_win32_clock: the clock is GetTickCount and waits are Sleep (for a test that
+  ** installs Win32VirtualClock); else the line keeps its own tick, starting at t_start. */
+  explicit LinkLine(uint32_t t_start = 0, bool use_win32_clock = false)
+      : t_now_(t_start), win32_(use_win32_clock) {
+    for (int i = 0; i < 2; i++) {
+      end_[i].line = this;
+      end_[i].side = i;
+    }
+  }
+  ~LinkLine() { stop_partner(); }
+  LinkLine(const LinkLine&) = delete;
+  LinkLine& operator=(const LinkLine&) = delete;
+
+  End& end(int side) { return end_[side]; }
+
+  /* --- the clock --- */
+  uint32_t now() const { return win32_ ? GetTickCount() : t_now_.load(); }
+  void advance(uint32_t t_ms) {
+    if (win32_)
+      Sleep(t_ms);
+    else
+      t_now_ += t_ms;
+  }
+  /* The end `side` waits t_ms: the clock moves and the other end gets its turn. */
+  void idle(int side, uint32_t t_ms) {
+    advance(t_ms);
+    pass(side);
+  }
+
+  /* --- the line --- */
+  /* Puts bytes on the way to end `side`, arriving at tick t_arrival (default: now). */
+  void inject(int side, const Bytes& bytes, int64_t t_arrival = -1) {
+    uint32_t t = t_arrival < 0 ? now() : (uint32_t)t_arrival;
+    std::lock_guard<std::mutex> lock(lock_);
+    for (uint8_t b : bytes) end_[side].rx.push_back({t, b});
+  }
+  /* A raw value (e.g. outside 0..255) for end `side`, as a broken port might give it. */
+  void inject_value(int side, int value, uint32_t t_arrival) {
+    std::lock_guard<std::mutex> lock(lock_);
+    end_[side].rx.push_back({t_arrival, value});
+  }
+  /* The next byte that has arrived at end `side`, or -1. */
+  int take(int side) {
+    std::lock_guard<std::mutex> lock(lock_);
+    auto& q = end_[side].rx;
+    if (q.empty() || (int32_t)(now() - q.front().first) < 0) return -1;
+    int ch = q.front().second;
+    q.pop_front();
+    return ch;
+  }
+  void put(int side, int ch) {
+    std::lock_guard<std::mutex> lock(lock_);
+    uint32_t t = now();
+    end_[side].sent.push_back((uint8_t)ch);
+    end_[side].sent_t.push_back(t);
+    end_[1 - side].rx.push_back({t + latency_ms, ch});
+  }
+  /* Ticks between a byte leaving one end and arriving at the other. */
+  uint32_t latency_ms = 0;
+  size_t n_waiting(int side) {
+    std::lock_guard<std::mutex> lock(lock_);
+    return end_[side].rx.size();
+  }
+  Bytes sent(int side) {
+    std::lock_guard<std::mutex> lock(lock_);
+    return end_[side].sent;
+  }
+  void clear_sent() {
+    std::lock_guard<std::mutex> lock(lock_);
+    for (auto& e : end_) {
+      e.sent.clear();
+      e.sent_t.clear();
+    }
+  }
+
+  /* --- helpers for scripted partners (run inside a partner thread or the test) --- */
+  /* Waits up to t_ms for a byte at end `side`; -1 when none came. */
+  int read_byte(int side, uint32_t t_ms) {
+    uint32_t t_end = now() + t_ms;
+    for (;;) {
+      int ch = take(side);
+      if (ch >= 0) return ch;
+      if ((int32_t)(t_end - now()) <= 0) return -1;
+      idle(side, 1);
+    }
+  }
+  void wait_ms(int side, uint32_t t_ms) {
+    uint32_t t_end = now() + t_ms;
+    while ((int32_t)(t_end - now()) > 0) idle(side, 1);
+  }
+
+  /* --- the partner thread --- */
+  /* Runs body in a thread that takes turns with the calling thread (end 0). */
+  void start_partner(std::function<void()> body) {
+    stop_ = false;
+    partner_running_ = true;
+    turn_ = 0;
+    partner_ = std::thread([this, body] {
+      wait_turn(1);
+      body();
+      partner_running_ = false;
+      turn_.store(0);
+    });
+  }
+  /* Asks the partner to end (stopping() turns true) and gives it turns until it has. */
+  void stop_partner() {
+    if (!partner_.joinable()) return;
+    stop_ = true;
+    while (partner_running_) pass(0);
+    partner_.join();
+  }
+  bool stopping() const { return stop_; }
+  /* Hands the turn to the other end and waits until it comes back. */
+  void pass(int side) {
+    if (!partner_running_) return;
+    turn_.store(1 - side);
+    wait_turn(side);
+  }
+
+  /* --- Co3964 callbacks; the context of each is the End --- */
+  static uint32_t cb_now(void* p) { return ((End*)p)->line->now(); }
+  static uint32_t cb_plus(void*, uint32_t t, uint32_t t_ms) { return t + t_ms; }
+  static int cb_sleep(void* p, uint32_t t_ms) {
+    End* e = (End*)p;
+    e->n_sleep++;
+    e->line->idle(e->side, t_ms);
+    return 0;
+  }
+  static int cb_receive(void* p) {
+    End* e = (End*)p;
+    int ch = e->line->take(e->side);
+    if (ch < 0 && e->yield_on_empty_rx) e->line->idle(e->side, 1);
+    return ch;
+  }
+  static int cb_send_byte(void* p, int ch) {
+    End* e = (End*)p;
+    e->line->put(e->side, ch & 0xFF);
+    return ch;
+  }
+  static uint32_t cb_send_with_dle(void* p, int n, const uint8_t* p_bytes) {
+    End* e = (End*)p;
+    if (e->fail_block_send) return 0x15;
+    for (int i = 0; i < n; i++) {
+      e->line->put(e->side, p_bytes[i]);
+      if (p_bytes[i] == 0x10) e->line->put(e->side, 0x10);
+    }
+    return CO3964_SEND_OK;
+  }
+
+  /* Sets up a link object on end `side` with the given buffers. */
+  Co3964* init_link(Co3964* p, int side, Bytes& ib, Bytes& ob, int with_bcc, int high_priority,
+                    bool block_send = true) {
+    End* e = &end_[side];
+    return Co3964_init(p, e, cb_now, cb_plus, cb_sleep, e, cb_receive, cb_send_byte,
+                       block_send ? cb_send_with_dle : nullptr, (int32_t)ib.size(), ib.data(),
+                       (int32_t)ob.size(), ob.data(), with_bcc, high_priority);
+  }
+
+private:
+  void wait_turn(int side) {
+    int n_spin = 0;
+    while (turn_.load() != side) {
+      if (++n_spin > 100) std::this_thread::yield();
+    }
+  }
+
+  std::atomic<uint32_t> t_now_;
+  bool win32_;
+  End end_[2];
+  std::mutex lock_;
+  std::thread partner_;
+  std::atomic<int> turn_{0};
+  std::atomic<bool> partner_running_{false};
+  std::atomic<bool> stop_{false};
+};
+
+/* The bytes of a frame after the partner's DLE: data with every 0x10 doubled, DLE ETX and,
+** with a block check, the XOR of all of them (computed here on its own, from the wire). */
+inline Bytes frame_wire(const Bytes& msg, bool with_bcc = true) {
+  Bytes w;
+  for (uint8_t b : msg) {
+    w.push_back(b);
+    if (b == 0x10) w.push_back(0x10);
+  }
+  w.push_back(0x10);
+  w.push_back(0x03);
+  if (with_bcc) {
+    uint8_t x = 0;
+    for (uint8_t b : w) x ^= b;
+    w.push_back(x);
+  }
+  return w;
+}
+
+inline Bytes cat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+#endif

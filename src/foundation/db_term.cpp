@@ -7,12 +7,14 @@
 */
 #include "db_term.h"
 
+#include "alloc_seam.h"
 #include "std_io.h"
 
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 /* One line "p == NULL" naming the operation; gives the neutral result r. */
 static int log_null_term(const char* p_line, int r) {
@@ -43,15 +45,16 @@ DbTerm* DbTerm_alloc(int nx_scr, int ny_scr) {
     StdIo_printf(STDIO_ERR("DbTerm_alloc") "bad size (nx_scr=%d, ny_scr=%d)\n", nx_scr, ny_scr);
     return nullptr;
   }
-  DbTerm* p = (DbTerm*)calloc(1, sizeof(*p));
+  DbTerm* p = (DbTerm*)AllocSeam_malloc(sizeof(*p));
   if (!p) return nullptr;
+  memset(p, 0, sizeof(*p));
   bool b_failed = false;
   p->p_mutex = CspMutex_alloc();
   if (!p->p_mutex) {
     StdIo_puts(STDIO_ERR("DbTerm_alloc") "__XALLOC failed (p -> p_mutex=CspMutex_alloc ())\n");
     b_failed = true;
   }
-  p->p_scr = (char*)malloc((size_t)(nx_scr + 1) * (size_t)ny_scr);
+  p->p_scr = (char*)AllocSeam_malloc((size_t)(nx_scr + 1) * (size_t)ny_scr);
   if (!p->p_scr) {
     StdIo_puts(STDIO_ERR("DbTerm_alloc") "__XALLOC failed (p -> p_scr=__ALLOC ((nx_scr + 1) "
                                          "* ny_scr * sizeof (* p -> p_scr)))\n");
@@ -61,7 +64,7 @@ DbTerm* DbTerm_alloc(int nx_scr, int ny_scr) {
   p->ny_scr = ny_scr;
   p->n_stride = nx_scr + 1;
   p->n_str = (nx_scr + 1) * ny_scr;
-  p->p_str = (char*)malloc((size_t)p->n_str);
+  p->p_str = (char*)AllocSeam_malloc((size_t)p->n_str);
   if (!p->p_str) {
     StdIo_puts(STDIO_ERR("DbTerm_alloc") "__XALLOC failed (p -> p_str=__ALLOC (p -> n_str "
                                          "* sizeof (* p -> p_scr)))\n");

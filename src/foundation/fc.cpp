@@ -6,6 +6,7 @@
 */
 #include "fc.h"
 
+#include "alloc_seam.h"
 #include "mem_rt.h"
 #include "std_io.h"
 
@@ -15,11 +16,11 @@
 ** FcClose then releases whatever exists. */
 static Fc* fc_open(Fs* fs, const char* p_name, int n_buf, int mode, bool b_create) {
   if (n_buf < 0) return nullptr;
-  Fc* p = (Fc*)malloc(sizeof(*p));
+  Fc* p = (Fc*)AllocSeam_malloc(sizeof(*p));
   if (!p) return nullptr;
   p->mode = mode;
   p->n_buf = n_buf;
-  p->p_buf = (char*)malloc(n_buf > 0 ? (size_t)n_buf : 1);
+  p->p_buf = (char*)AllocSeam_malloc(n_buf > 0 ? (size_t)n_buf : 1);
   p->i_pos = 0;
   p->n_fill = mode == FC_MODE_READ ? 0 : n_buf;
   p->p_file = b_create ? FsFile_create(fs, p_name) : FsFile_open(fs, p_name);

@@ -1,5 +1,6 @@
 // The debug terminal: its ring of lines, the width cut, the change counter, the text export
 // and the lock that keeps readers from seeing half-printed lines.
+#include "alloc_seam.h"
 #include "db_term.h"
 #include "log_capture.h"
 #include "win32_mutex.h"
@@ -152,6 +153,14 @@ TEST(DbTerm, BadSizesAndRefusedLockGiveNullWithALine) {
   EXPECT_EQ(DbTerm_alloc(160, 200), nullptr);
   EXPECT_TRUE(log.contains("error - src/foundation/db_term.cpp - DbTerm_alloc: __XALLOC failed "
                            "(p -> p_mutex=CspMutex_alloc ())\n"));
+  log.clear();
+  AllocSeam_fail_mask(0b110);  // the record is made; screen and text are refused
+  EXPECT_EQ(DbTerm_alloc(160, 200), nullptr);
+  AllocSeam_fail_mask(0);
+  EXPECT_EQ(log.text(), "error - src/foundation/db_term.cpp - DbTerm_alloc: __XALLOC failed (p -> "
+                        "p_scr=__ALLOC ((nx_scr + 1) * ny_scr * sizeof (* p -> p_scr)))\n"
+                        "error - src/foundation/db_term.cpp - DbTerm_alloc: __XALLOC failed (p -> "
+                        "p_str=__ALLOC (p -> n_str * sizeof (* p -> p_scr)))\n");
   TermPtr p = make_term(0, 1);  // smallest screen: takes nothing but line feeds
   ASSERT_TRUE(p);
   DbTerm_print(p.get(), "abc\n\nd");

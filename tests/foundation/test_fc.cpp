@@ -1,5 +1,6 @@
 // The buffered file: the exact file calls of the buffering edge cases (counted through an Fs
 // of the test's own over real files), short writes that keep their bytes, and the seeks.
+#include "alloc_seam.h"
 #include "fc.h"
 #include "fs_recorder.h"
 #include "log_capture.h"
@@ -173,6 +174,11 @@ TEST_F(FcTest, FailedOpensGiveNullAndReleaseEverything) {
   EXPECT_EQ(rec_.calls.back(), "write 2");
   FcClose(u);
   EXPECT_EQ(FcClose(nullptr), 1);
+  rec_.calls.clear();
+  AllocSeam_fail_mask(0b10);  // no buffer: the file is still opened, then closed again
+  EXPECT_EQ(create(16), nullptr);
+  AllocSeam_fail_mask(0);
+  EXPECT_EQ(rec_.calls, (Calls{"create", "close"}));
 }
 
 TEST_F(FcTest, BadArgumentsLogAndTakeNothing) {

@@ -252,15 +252,20 @@ static int fail_line(const char* p_line) {
   return 0;
 }
 
-/* Length of the string of a known code: single bytes are 1, entries keep theirs. */
-static inline int string_length(const UlzwUnit* p, int code) {
-  return code < 256 ? 1 : p->p_tab_code_value[code];
+/* The decoder keeps, by code, the string's first byte above its length (at most 2^16 - 256)
+** in the encoder's slot table, so that counting and room checks need no walk of the chain. */
+constexpr int ULZW_FIRST_SHIFT = 24;
+constexpr int ULZW_LENGTH_MASK = (1 << ULZW_FIRST_SHIFT) - 1;
+
+static inline int string_info(const UlzwUnit* p, int code) {
+  return code < 256 ? (code << ULZW_FIRST_SHIFT) | 1 : p->p_tab_code_value[code];
 }
 
 /* Expands a known code into out (NULL: counts only) and hands back its first byte through
 ** p_first. The string's length, or -1 when it is longer than room (nothing written). */
 static int decode_string(UlzwUnit* p, int room, uint8_t* out, int* p_first, int code) {
-  int n = string_length(p, code);
+  int info = string_info(p, code);
+  int n = info & ULZW_LENGTH_MASK;
   if (n > room) return -1;
   if (out != NULL) {
     for (int k = n - 1; code >= 256; k--) {
@@ -268,10 +273,8 @@ static int decode_string(UlzwUnit* p, int room, uint8_t* out, int* p_first, int 
       code = p->p_tab_prefix_code[code];
     }
     out[0] = (uint8_t)code;
-  } else {
-    while (code >= 256) code = p->p_tab_prefix_code[code];
   }
-  if (p_first != NULL) *p_first = code;
+  if (p_first != NULL) *p_first = info >> ULZW_FIRST_SHIFT;
   return n;
 }
 
@@ -302,7 +305,7 @@ static int decode_code(UlzwUnit* p, int code, int old, int* p_char) {
   if (p->code_next <= p->code_last) {
     p->p_tab_prefix_code[p->code_next] = old;
     p->p_tab_append_char[p->code_next] = (uint8_t)first;
-    p->p_tab_code_value[p->code_next] = string_length(p, old) + 1;
+    p->p_tab_code_value[p->code_next] = string_info(p, old) + 1;  /* old's first byte, one longer */
     p->code_next++;
   }
   return 1;

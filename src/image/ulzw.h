@@ -27,7 +27,7 @@ typedef struct UlzwUnit {
   unsigned code_next;               /* state: next free dictionary code, 256 at start */
   int n_tab;                        /* configuration: entries of each table, a prime > 2^n */
   int* p_tab_code_value;            /* owned: encoder hash slots, code or -1 for empty;
-                                       decoder: string length by code */
+                                       decoder: first byte << 24 | length, by code */
   int* p_tab_prefix_code;           /* owned: prefix code, by slot (encoder) or code (decoder) */
   uint8_t* p_tab_append_char;       /* owned: last byte of a string, indexed as above */
   int i_data;                       /* state: bytes read (encoder) or written (decoder) */

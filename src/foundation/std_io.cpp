@@ -2,8 +2,9 @@
 ** std_io.cpp - the log sink's module variables and their two locks, made on first use.
 **
 ** Making the output lock can fail, and the mutex module then logs its failure through
-** StdIo_puts, which would try to make the lock again. While a lock is being made, nested
-** output is delivered unguarded instead, so that path ends after one line.
+** StdIo_puts, which would try to make the lock again. While a thread makes a lock, its own
+** nested output is delivered unguarded instead, so that path ends after one line. Making is
+** itself serialised, so two threads that log first at once still get one lock, not two.
 */
 #include "std_io.h"
 
@@ -11,6 +12,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 
 static tyStdIo_cb_stdout cb_stdout = nullptr;  // output callback; NULL: lines are dropped
 static void* p_stdout = nullptr;               // its context
@@ -19,13 +21,21 @@ static tyStdIo_cb_stdin cb_stdin = nullptr;    // input callback; NULL: no input
 static void* p_stdin = nullptr;                // its context
 static CspMutex* p_mutex_stdin = nullptr;      // input lock, made on first use
 static char buf_printf[STDIO_N_BUF_PRINTF];    // shared, used only under the output lock
-static bool b_making_lock = false;             // a lock is being made right now
+static thread_local bool b_making_lock = false; // this thread is making a lock right now
+static std::mutex making_lock;                  // serialises the making of both locks
+
+static CspMutex* load_lock(CspMutex** pp_mutex) {
+  return __atomic_load_n(pp_mutex, __ATOMIC_ACQUIRE);
+}
 
 /* Makes *pp_mutex if missing; never recurses through the mutex module's error line. */
 static void make_lock(CspMutex** pp_mutex) {
-  if (*pp_mutex || b_making_lock) return;
+  if (load_lock(pp_mutex) || b_making_lock) return;
   b_making_lock = true;
-  *pp_mutex = CspMutex_alloc();
+  {
+    std::lock_guard<std::mutex> guard(making_lock);
+    if (!load_lock(pp_mutex)) __atomic_store_n(pp_mutex, CspMutex_alloc(), __ATOMIC_RELEASE);
+  }
   b_making_lock = false;
 }
 
@@ -52,37 +62,40 @@ void* StdIo_get_p_stdin(void) { return p_stdin; }
 int StdIo_puts(const char* p_text) {
   if (!cb_stdout || !p_text) return -1;
   make_lock(&p_mutex_stdout);
-  CspMutex_lock(p_mutex_stdout);
+  CspMutex_lock(load_lock(&p_mutex_stdout));
   int rc = cb_stdout(p_stdout, p_text);
   make_lock(&p_mutex_stdout);
-  CspMutex_unlock(p_mutex_stdout);
+  CspMutex_unlock(load_lock(&p_mutex_stdout));
   return rc;
 }
 
 int StdIo_printf(const char* p_format, ...) {
   if (!cb_stdout) return -1;
   make_lock(&p_mutex_stdout);
-  CspMutex_lock(p_mutex_stdout);
-  int rc = -1;
+  CspMutex_lock(load_lock(&p_mutex_stdout));
+  int rc;
   if (p_format) {
     va_list ap;
     va_start(ap, p_format);
     vsnprintf(buf_printf, sizeof(buf_printf), p_format, ap);  // cuts a longer text
     va_end(ap);
     rc = StdIo_puts(buf_printf);
+  } else {
+    StdIo_puts(STDIO_ERR("StdIo_printf") "p_format == NULL\n");
+    rc = -1;
   }
   make_lock(&p_mutex_stdout);
-  CspMutex_unlock(p_mutex_stdout);
+  CspMutex_unlock(load_lock(&p_mutex_stdout));
   return rc;
 }
 
 int StdIo_getc_nw(void) {
   if (!cb_stdin) return -1;
   make_lock(&p_mutex_stdin);
-  CspMutex_lock(p_mutex_stdin);
+  CspMutex_lock(load_lock(&p_mutex_stdin));
   int rc = cb_stdin(p_stdin);
   make_lock(&p_mutex_stdin);
-  CspMutex_unlock(p_mutex_stdin);
+  CspMutex_unlock(load_lock(&p_mutex_stdin));
   return rc;
 }
 

@@ -1,7 +1,9 @@
 // Sleep and the recursive, robust mutex.
 #include "csp.h"
 #include "log_capture.h"
+#include "win32_handle.h"
 #include "win32_mutex.h"
+#include "win32_time.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +44,46 @@ TEST(CspMutex, LockLeftByEndedThreadIsTakenByNextLocker) {
   CspMutex_unlock(p);
   EXPECT_EQ(try_lock_elsewhere(p), 1);
   CspMutex_free(p);
+}
+
+TEST(CspMutex, AbandonedAfterTwoLocksNeedsOneUnlockFromTheNewOwner) {
+  CspMutex* p = CspMutex_alloc();
+  std::thread([&] {
+    CspMutex_lock(p);
+    CspMutex_lock(p);
+  }).join();
+  EXPECT_EQ(CspMutex_try_lock(p), 1);  // abandoned counts as locked, also for try_lock
+  EXPECT_EQ(try_lock_elsewhere(p), 0);
+  CspMutex_unlock(p);                   // the ended owner's levels are not inherited
+  EXPECT_EQ(try_lock_elsewhere(p), 1);
+  CspMutex_free(p);
+}
+
+TEST(CspMutex, TryLockOfAHeldMutexFailsAtOnce) {
+  CspMutex m;
+  ASSERT_EQ(CspMutex_init(&m), &m);  // caller storage
+  std::atomic<bool> locked{false}, release{false};
+  std::thread owner([&] {
+    CspMutex_lock(&m);
+    locked = true;
+    while (!release) Csp_sleep_ms(0);
+    CspMutex_unlock(&m);
+  });
+  while (!locked) Csp_sleep_ms(0);
+  EXPECT_EQ(CspMutex_try_lock(&m), 0);
+  release = true;
+  owner.join();
+  EXPECT_EQ(CspMutex_lock(&m), 1);
+  CspMutex_unlock(&m);
+  CloseHandle(m.h_mutex);
+}
+
+TEST(CspSleep, RunsOnTheReplaceableClock) {
+  Win32VirtualClock clock(1000);
+  EXPECT_EQ(Csp_sleep_ms(2000), 1);
+  EXPECT_EQ(clock.now(), 3000u);
+  EXPECT_EQ(Csp_sleep_ms(0), 1);
+  EXPECT_EQ(GetTickCount(), 3000u);
 }
 
 TEST(CspMutex, UnlockByNonOwnerChangesNothing) {

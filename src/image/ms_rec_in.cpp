@@ -12,6 +12,7 @@
 #include "std_io.h"
 #include "us.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -58,34 +59,61 @@ static int adr_width_of_type(int type) {
 }
 
 /* ---------------------------------------------------------------------------------------
-** Reader: tokens
+** Reader: tokens. The file is taken in blocks through fread; a failed read counts as the
+** end of the file, as does a byte 0xFF.
 */
 
+/* Bytes fetched from the file at a time. */
+#define N_BLOCK 65536
+
+/* The reader's view of the file: the block in hand and where it stands. */
+typedef struct SrecFile {
+  FILE* fp;              /* the open file */
+  size_t i_block;        /* index of the next byte in block */
+  size_t n_block;        /* bytes in block */
+  uint8_t block[N_BLOCK];/* the bytes last fetched */
+} SrecFile;
+
+/* Kind of each byte value: token byte, separator, or end of the file (0xFF). */
+enum { C_TOKEN = 0, C_SEP = 1, C_END = 2 };
+
+static constexpr std::array<uint8_t, 256> make_byte_kinds() {
+  std::array<uint8_t, 256> t{};
+  t['\t'] = t['\n'] = t['\r'] = t[' '] = C_SEP;
+  t[0xFF] = C_END;
+  return t;
+}
+static constexpr std::array<uint8_t, 256> kByteKind = make_byte_kinds();
+
 /* The next byte as a signed 8-bit value, so 0xFF reads as -1 like the end of the file. */
-static int fread_char(FILE* fp) {
-  int c = getc_unlocked(fp);
-  return c == EOF ? -1 : (int)(signed char)c;
+static int fread_char(SrecFile* f) {
+  if (f->i_block == f->n_block) {
+    f->n_block = fread(f->block, 1, N_BLOCK, f->fp);
+    f->i_block = 0;
+    if (f->n_block == 0) return -1;
+  }
+  return (int)(signed char)f->block[f->i_block++];
 }
 
-static int is_separator(int c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+static int is_separator(int c) { return c >= 0 && kByteKind[(unsigned)c] == C_SEP; }
 
 /* Reads the next token into buffer (capacity m). Returns its length up to the first NUL,
 ** -1 at the end of the file before any token character (buffer then empty), -2 (logged)
 ** when the token does not fit; the rest of that token then stays unread. The separator
 ** behind a token is consumed. */
-static int fread_line(FILE* fp, int m, char* buffer) {
+static int fread_line(SrecFile* f, int m, char* buffer) {
   int c;
-  do c = fread_char(fp); while (is_separator(c));
+  do c = fread_char(f); while (is_separator(c));
   buffer[0] = '\0';
   if (c == -1) return -1;
   int n = 0;
-  while (c != -1 && !is_separator(c)) {
+  while (kByteKind[(uint8_t)c] == C_TOKEN) {
     if (n + 1 >= m) {
       StdIo_printf(STDIO_ERR("fread_line") "file contains line, which is too long !\n");
       return -2;
     }
     buffer[n++] = (char)c;
-    c = fread_char(fp);
+    c = fread_char(f);
   }
   buffer[n] = '\0';
   return (int)strlen(buffer);
@@ -95,13 +123,17 @@ static int fread_line(FILE* fp, int m, char* buffer) {
 ** Reader: one token to its record vector
 */
 
-/* 0 to 15 for 0-9, A-F, a-f; -1 for any other character. */
-static int hex_char_to_nibble(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+static constexpr std::array<int8_t, 256> make_nibbles() {
+  std::array<int8_t, 256> t{};
+  for (int c = 0; c < 256; c++) t[c] = -1;
+  for (int c = 0; c < 10; c++) t['0' + c] = (int8_t)c;
+  for (int c = 0; c < 6; c++) t['A' + c] = t['a' + c] = (int8_t)(10 + c);
+  return t;
 }
+static constexpr std::array<int8_t, 256> kNibble = make_nibbles();
+
+/* 0 to 15 for 0-9, A-F, a-f; -1 for any other character. */
+static int hex_char_to_nibble(int c) { return kNibble[(uint8_t)c]; }
 
 /* The checks on the token's shape, in their order: 0, or -1/-2 after the check's line. */
 static int check_token_shape(int m_vector, const uint8_t* p_vector, const char* p_str) {
@@ -219,11 +251,11 @@ static int append_end(MsRecSet* p_rec_set, const uint8_t* p_vector) {
 }
 
 /* Reads records until the end record. 1 when it was read, 0 at the first failure. */
-static int load_records(MsRecSet* p_rec_set, FILE* fp) {
+static int load_records(MsRecSet* p_rec_set, SrecFile* f) {
   char token[M_TOKEN];
   uint8_t vector[M_VECTOR];
   for (;;) {
-    if (fread_line(fp, M_TOKEN, token) < 0) {
+    if (fread_line(f, M_TOKEN, token) < 0) {
       StdIo_printf(STDIO_ERR("MsRecIn_load_file") "fread_line returned an error\n");
       return 0;
     }
@@ -252,7 +284,10 @@ int MsRecIn_load_file(MsRecSet* p_rec_set, const char* p_filename) {
                  p_filename);
     return 0;
   }
-  int ok = load_records(p_rec_set, fp);
+  SrecFile f; /* on the stack: the reader's only heap use is the records */
+  f.fp = fp;
+  f.i_block = f.n_block = 0;
+  int ok = load_records(p_rec_set, &f);
   fclose(fp);
   return ok;
 }

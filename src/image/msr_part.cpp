@@ -139,22 +139,49 @@ struct AdrIdx {
 };
 
 struct JoinIndex {
-  std::vector<AdrIdx> by_start; /* every node by its record's start address */
-  std::vector<AdrIdx> by_end;   /* every node by its record's end address */
+  std::vector<AdrIdx> by_start;    /* every node by its record's start address */
+  std::vector<AdrIdx> by_end;      /* every node by its record's end address */
+  std::vector<int32_t> pos_start;  /* where node i stands in by_start */
+  std::vector<int32_t> pos_end;    /* where node i stands in by_end */
 };
 
-/* Fills the index; files are mostly in address order, so sorting is mostly skipped. */
+/* Sorts v (files are mostly in address order, so mostly it is sorted already) and notes
+** where each node landed. */
+static void sort_and_place(std::vector<AdrIdx>* v, std::vector<int32_t>* p_pos) {
+  if (!std::is_sorted(v->begin(), v->end())) std::sort(v->begin(), v->end());
+  for (size_t k = 0; k < v->size(); k++) (*p_pos)[(size_t)(*v)[k].idx] = (int32_t)k;
+}
+
 static void join_index_build(JoinIndex* p_ix, MsrNodeSet* p_node_set, int32_t n) {
   p_ix->by_start.resize((size_t)n);
   p_ix->by_end.resize((size_t)n);
+  p_ix->pos_start.resize((size_t)n);
+  p_ix->pos_end.resize((size_t)n);
   for (int32_t i = 0; i < n; i++) {
     const MsrNode* p = node_at(p_node_set, i);
     p_ix->by_start[(size_t)i] = {get_rec_adr(p), i};
     p_ix->by_end[(size_t)i] = {get_rec_adr(p) + get_rec_n_bytes(p), i};
   }
-  for (std::vector<AdrIdx>* v : {&p_ix->by_start, &p_ix->by_end}) {
-    if (!std::is_sorted(v->begin(), v->end())) std::sort(v->begin(), v->end());
+  sort_and_place(&p_ix->by_start, &p_ix->pos_start);
+  sort_and_place(&p_ix->by_end, &p_ix->pos_end);
+}
+
+/* First entry of v not below key, searched outward from position hint: neighbours in a
+** file lie next to each other in the arrays, so this is mostly one or two steps. */
+static size_t gallop_lower_bound(const std::vector<AdrIdx>& v, size_t hint, AdrIdx key) {
+  size_t lo, hi; /* the answer lies in (lo, hi]: v[lo] < key <= v[hi], ends virtual */
+  size_t step = 1;
+  if (hint < v.size() && v[hint] < key) {
+    lo = hint;
+    while (lo + step < v.size() && v[lo + step] < key) lo += step, step *= 2;
+    hi = std::min(lo + step, v.size());
+    return (size_t)(std::lower_bound(v.begin() + (long)lo + 1, v.begin() + (long)hi, key) -
+                    v.begin());
   }
+  hi = std::min(hint, v.size());
+  while (hi >= step && !(v[hi - step] < key)) hi -= step, step *= 2;
+  lo = hi >= step ? hi - step : 0;
+  return (size_t)(std::lower_bound(v.begin() + (long)lo, v.begin() + (long)hi, key) - v.begin());
 }
 
 /* Walks the entries of one address with an index above a given one, in index order. */
@@ -164,10 +191,10 @@ struct Cursor {
   uint32_t adr;      /* the address looked for */
 };
 
-static Cursor cursor_at(const std::vector<AdrIdx>& v, uint32_t adr, int32_t idx_after) {
-  const AdrIdx* p_end = v.data() + v.size();
-  const AdrIdx* p = std::lower_bound(v.data(), p_end, AdrIdx{adr, idx_after + 1});
-  return Cursor{p, p_end, adr};
+static Cursor cursor_at(const std::vector<AdrIdx>& v, size_t hint, uint32_t adr,
+                        int32_t idx_after) {
+  size_t k = gallop_lower_bound(v, hint, AdrIdx{adr, idx_after + 1});
+  return Cursor{v.data() + k, v.data() + v.size(), adr};
 }
 
 static int32_t cursor_peek(const Cursor& c) {
@@ -189,8 +216,9 @@ static int32_t next_candidate(Cursor* c_start, Cursor* c_end) {
 static void join_first_neighbour(MsrNodeSet* p_node_set, const JoinIndex& ix, int32_t i) {
   MsrNode* p_i = node_at(p_node_set, i);
   MsrNode* r = find_root(p_i);
-  Cursor c_start = cursor_at(ix.by_start, get_rec_adr(p_i) + get_rec_n_bytes(p_i), i);
-  Cursor c_end = cursor_at(ix.by_end, get_rec_adr(p_i), i);
+  Cursor c_start = cursor_at(ix.by_start, (size_t)ix.pos_start[(size_t)i] + 1,
+                             get_rec_adr(p_i) + get_rec_n_bytes(p_i), i);
+  Cursor c_end = cursor_at(ix.by_end, (size_t)ix.pos_end[(size_t)i], get_rec_adr(p_i), i);
   for (int32_t j = next_candidate(&c_start, &c_end); j != INT32_MAX;
        j = next_candidate(&c_start, &c_end)) {
     MsrNode* p_j = node_at(p_node_set, j);

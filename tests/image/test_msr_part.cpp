@@ -222,13 +222,16 @@ struct Plain {
 TEST(MsrPart, JoinsExactlyAsThePlainPairwiseScan) {
   std::mt19937 rng(42);
   int n_failed = 0, n_joined = 0;
-  for (int round = 0; round < 400; round++) {
-    // Records cut from a few address runs, some dropped, some doubled, some empty, shuffled.
+  for (int round = 0; round < 420; round++) {
+    // Records cut from a few address runs, some dropped, some doubled, some empty, shuffled;
+    // the last rounds are long runs, mostly in order, for the look-up's longer strides.
+    bool is_long = round >= 400;
     std::vector<Rec> recs;
-    int n_runs = 1 + (int)(rng() % 3);
+    int n_runs = is_long ? 30 : 1 + (int)(rng() % 3);
     for (int k = 0; k < n_runs; k++) {
-      uint32_t adr = (uint32_t)(rng() % 4) * 0x100 + (k == 2 ? 0xFFFFFFC0u : 0);
-      int n_recs = 1 + (int)(rng() % 8);
+      uint32_t adr = (uint32_t)(rng() % 4) * 0x100 + (k == 2 ? 0xFFFFFFC0u : 0) +
+                     (is_long ? (uint32_t)k * 0x10000 : 0);
+      int n_recs = is_long ? 1 + (int)(rng() % 60) : 1 + (int)(rng() % 8);
       for (int i = 0; i < n_recs; i++) {
         size_t n = rng() % 5 == 0 ? 0 : 1 + rng() % 24;
         Rec r{adr, run((uint8_t)rng(), n)};
@@ -237,7 +240,12 @@ TEST(MsrPart, JoinsExactlyAsThePlainPairwiseScan) {
         adr += (uint32_t)n;
       }
     }
-    std::shuffle(recs.begin(), recs.end(), rng);
+    if (!is_long) {
+      std::shuffle(recs.begin(), recs.end(), rng);
+    } else {
+      for (size_t i = 0; i < recs.size() / 20; i++)
+        std::swap(recs[rng() % recs.size()], recs[rng() % recs.size()]);
+    }
 
     RecSet src, dst;
     for (const Rec& r : recs) src.add(r.adr, r.bytes);

@@ -46,8 +46,19 @@ public:
     std::erase_if(it->second, [this](const OpenEntry& e) { return e.id == id_; });
     if (it->second.empty()) g_registry.erase(it);
   }
+  // A descriptor opened without the access refuses with EBADF; Win32 calls that a denial.
+  BOOL read(void* p_buf, DWORD n, DWORD* p_n_read) override {
+    return denied_if_bad(Win32FdObject::read(p_buf, n, p_n_read));
+  }
+  BOOL write(const void* p_buf, DWORD n, DWORD* p_n_written) override {
+    return denied_if_bad(Win32FdObject::write(p_buf, n, p_n_written));
+  }
 
 private:
+  static BOOL denied_if_bad(BOOL b_ok) {
+    if (!b_ok && GetLastError() == ERROR_INVALID_HANDLE) SetLastError(ERROR_ACCESS_DENIED);
+    return b_ok;
+  }
   FileKey key_;  // the file this handle holds
   uint64_t id_;  // its entry in the registry
 };

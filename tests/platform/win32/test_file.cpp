@@ -84,6 +84,9 @@ TEST_F(Win32File, SharedReadersExcludeAWriter) {
   EXPECT_EQ(open(path("s"), OPEN_EXISTING, FILE_SHARE_READ, GENERIC_READ | GENERIC_WRITE),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+  DWORD n = 0;
+  EXPECT_FALSE(WriteFile(r1, "x", 1, &n, nullptr));  // opened for reading only
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   CloseHandle(r1);
   CloseHandle(r2);
 }

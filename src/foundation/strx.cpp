@@ -49,11 +49,11 @@ static char* cpy_count(char* p_dst, const char* p_src, int n) {
 
 char* strx_cpy(char* p_dst, const char* p_src) {
   if (!p_dst) {
-    StdIo_puts(STDIO_ERR("strx_cpy") "p_dst == NULL");
+    StdIo_puts(STDIO_ERR("strx_cpy") "p_dst == NULL\n");
     return p_dst;
   }
   if (!p_src) {
-    StdIo_puts(STDIO_ERR("strx_cpy") "p_src == NULL");
+    StdIo_puts(STDIO_ERR("strx_cpy") "p_src == NULL\n");
     return p_dst;
   }
   return cpy_count(p_dst, p_src, strx_len(p_src));
@@ -73,11 +73,11 @@ char* strx_cat(char* p_dst, const char* p_src) {
 
 char* strx_cat_n(char* p_dst, const char* p_src, int n) {
   if (!p_dst) {
-    StdIo_puts(STDIO_ERR("strx_cat_n") "p_dst == NULL");
+    StdIo_puts(STDIO_ERR("strx_cat_n") "p_dst == NULL\n");
     return p_dst;
   }
   if (!p_src) {
-    StdIo_puts(STDIO_ERR("strx_cat_n") "p_src == NULL");
+    StdIo_puts(STDIO_ERR("strx_cat_n") "p_src == NULL\n");
     return p_dst;
   }
   if (n < 0) return p_dst;

@@ -7,6 +7,7 @@
 
 #include "win32_handle.h"
 #include "win32_time.h"
+#include "win32_timer.h"
 
 #include <deque>
 #include <map>
@@ -20,6 +21,8 @@ std::map<uintptr_t, WNDPROC> g_windows;    // window number -> procedure
 uintptr_t g_next_hwnd = 0x10000;           // next window number
 tyWin32_cb_pump g_cb_pump = nullptr;       // front end's event collector
 void* g_p_pump = nullptr;                  // its context
+tyWin32_cb_wait g_cb_wait = nullptr;       // front end's or test's blocking wait
+void* g_p_wait = nullptr;                  // its context
 
 bool fits(const MSG& m, HWND hwnd, UINT msg_min, UINT msg_max) {
   if (hwnd && m.hwnd != hwnd) return false;
@@ -33,6 +36,19 @@ WNDPROC proc_of(HWND hwnd) {
   return it == g_windows.end() ? nullptr : it->second;
 }
 
+/* Win32 makes WM_TIMER only when nothing else waits; a peek without removal does not
+** restart the period. */
+BOOL peek_timer(MSG* p_msg, HWND hwnd, UINT msg_min, UINT msg_max, UINT remove) {
+  MSG m = {nullptr, WM_TIMER, 0, 0, 0};
+  if (!fits(m, nullptr, msg_min, msg_max) || win32_timer_ms_to_next() != 0) return FALSE;
+  if (hwnd) return FALSE;  // filtered peeks of one window never ask the timers
+  if (!(remove & PM_REMOVE)) {
+    if (p_msg) *p_msg = m;
+    return TRUE;
+  }
+  return win32_timer_take_due(p_msg);
+}
+
 }  // namespace
 
 HWND win32_window_create(WNDPROC wnd_proc) {
@@ -43,6 +59,7 @@ HWND win32_window_create(WNDPROC wnd_proc) {
 }
 
 void win32_window_destroy(HWND hwnd) {
+  win32_timer_kill_all(hwnd);
   std::lock_guard<std::mutex> lock(g_lock);
   g_windows.erase((uintptr_t)hwnd);
 }
@@ -83,14 +100,38 @@ BOOL PeekMessageA(MSG* p_msg, HWND hwnd, UINT msg_min, UINT msg_max, UINT remove
     p = g_p_pump;
   }
   if (cb) cb(p);  // outside the lock: the hook posts
-  std::lock_guard<std::mutex> lock(g_lock);
-  for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {
-    if (!fits(*it, hwnd, msg_min, msg_max)) continue;
-    if (p_msg) *p_msg = *it;
-    if (remove & PM_REMOVE) g_queue.erase(it);
-    return TRUE;
+  {
+    std::lock_guard<std::mutex> lock(g_lock);
+    for (auto it = g_queue.begin(); it != g_queue.end(); ++it) {
+      if (!fits(*it, hwnd, msg_min, msg_max)) continue;
+      if (p_msg) *p_msg = *it;
+      if (remove & PM_REMOVE) g_queue.erase(it);
+      return TRUE;
+    }
   }
-  return FALSE;
+  return peek_timer(p_msg, hwnd, msg_min, msg_max, remove);
+}
+
+BOOL WaitMessage() {
+  tyWin32_cb_wait cb;
+  void* p;
+  {
+    std::lock_guard<std::mutex> lock(g_lock);
+    if (!g_queue.empty()) return TRUE;
+    cb = g_cb_wait;
+    p = g_p_wait;
+  }
+  if (cb)
+    cb(p, win32_timer_ms_to_next());
+  else
+    Sleep(1);
+  return TRUE;
+}
+
+void win32_msg_set_wait(tyWin32_cb_wait cb, void* p) {
+  std::lock_guard<std::mutex> lock(g_lock);
+  g_cb_wait = cb;
+  g_p_wait = p;
 }
 
 BOOL TranslateMessage(const MSG* p_msg) { return p_msg != nullptr; }

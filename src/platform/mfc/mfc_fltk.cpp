@@ -1,0 +1,409 @@
+/*
+** mfc_fltk.cpp - FLTK widgets for the nodes of the window tree. The node is the truth: a
+** widget is built from it and updated on every change the core reports; user input never
+** changes a node directly but is posted as a message, so it takes effect only when somebody
+** dispatches it (the modal loop, or the link's sleep callback during a download).
+*/
+#include "mfc_fltk.h"
+
+#include "mfc_dialog.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Choice.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Hold_Browser.H>
+#include <FL/Fl_Input.H>
+#include <FL/Fl_Menu_Item.H>
+#include <FL/Fl_Output.H>
+#include <FL/Fl_Pixmap.H>
+#include <FL/Fl_Progress.H>
+#include <FL/Fl_RGB_Image.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/fl_draw.H>
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int k_font_size = 11;  // pixels; fits the 13-pixel line of an 8-unit control
+
+HWND hwnd_of(Fl_Widget* w) { return (HWND)w->user_data(); }
+
+/* A top-level window: the mouse's right button and Alt+Space open the system menu, the
+** keyboard's Escape and Enter go to the dialog manager as key messages. */
+class ZentWindow : public Fl_Double_Window {
+ public:
+  ZentWindow(int x, int y, int w, int h, HWND hwnd) : Fl_Double_Window(x, y, w, h), hwnd_(hwnd) {}
+  int handle(int e) override {
+    if (e == FL_PUSH && Fl::event_button() == FL_RIGHT_MOUSE) {
+      PostMessageA(hwnd_, WM_CONTEXTMENU, (WPARAM)hwnd_, 0);
+      return 1;
+    }
+    if (e == FL_KEYDOWN || e == FL_SHORTCUT) {
+      int key = Fl::event_key();
+      if (key == ' ' && Fl::event_alt()) return PostMessageA(hwnd_, WM_SYSKEYDOWN, VK_SPACE, 0), 1;
+      if (key == FL_Escape) return post_key(VK_ESCAPE);
+      if ((key == FL_Enter || key == FL_KP_Enter) && e == FL_SHORTCUT) return post_key(VK_RETURN);
+    }
+    return Fl_Double_Window::handle(e);
+  }
+
+ private:
+  int post_key(int vk) {
+    HWND focus = GetFocus();
+    MfcNode* p = mfc_node_of(focus);
+    mfc_post_key(p && mfc_node_top(p)->hwnd == hwnd_ ? focus : hwnd_, vk);
+    return 1;
+  }
+  HWND hwnd_;  // the dialog's window number
+};
+
+void cb_close(Fl_Widget* w, void*) { PostMessageA(hwnd_of(w), WM_SYSCOMMAND, SC_CLOSE, 0); }
+void cb_button(Fl_Widget* w, void*) { mfc_post_click(hwnd_of(w)); }
+void cb_choice(Fl_Widget* w, void*) {
+  PostMessageA(hwnd_of(w), CB_SETCURSEL, (WPARAM)((Fl_Choice*)w)->value(), 0);
+}
+
+Fl_Image* icon_image(HICON h) {
+  const MfcIconRes* p = (const MfcIconRes*)h;
+  if (!p || !p->p_xpm) return nullptr;
+  static std::vector<std::pair<const MfcIconRes*, Fl_Pixmap*>> cache;  // one per icon
+  for (auto& c : cache)
+    if (c.first == p) return c.second;
+  Fl_Pixmap* pix = new Fl_Pixmap(p->p_xpm);
+  cache.push_back({p, pix});
+  return pix;
+}
+
+/* FLTK reads '/', '\\' and '_' in menu texts; escape them so entries show as given. */
+std::string menu_text(const std::string& s) {
+  std::string r;
+  for (char c : s) {
+    if (c == '/' || c == '\\' || c == '_') r += '\\';
+    r += c;
+  }
+  return r;
+}
+
+void sync_text(MfcNode* p, Fl_Widget* w) {
+  if (p->kind == MFC_KIND_EDIT)
+    ((Fl_Input_*)w)->value(p->text.c_str());
+  else if (p->kind != MFC_KIND_ICON)
+    w->copy_label(p->text.c_str());
+}
+
+void sync_state(MfcNode* p, Fl_Widget* w) {
+  if (p->enabled) w->activate(); else w->deactivate();
+  if (p->p_parent) {
+    if (p->visible) w->show(); else w->hide();
+  } else if (!p->visible) {
+    w->hide();
+  } else if (p->iconic) {
+    ((Fl_Window*)w)->iconize();
+  } else {
+    w->show();
+  }
+}
+
+void sync_items(MfcNode* p, Fl_Widget* w) {
+  if (p->kind == MFC_KIND_COMBOBOX) {
+    Fl_Choice* c = (Fl_Choice*)w;
+    if (c->size() - 1 != (int)p->items.size()) {
+      c->clear();
+      for (const std::string& s : p->items) c->add(menu_text(s).c_str(), 0, nullptr);
+    }
+    c->value(p->cur_sel);
+    c->redraw();
+  } else if (p->kind == MFC_KIND_LISTVIEW) {
+    Fl_Browser* b = (Fl_Browser*)w;
+    int n = (int)p->items.size();
+    while (b->size() > n) b->remove(b->size());
+    for (int i = 0; i < n; i++) {
+      const char* t = p->items[(size_t)i].c_str();
+      if (i < b->size()) {
+        const char* old = b->text(i + 1);
+        if (!old || std::string(old) != t) b->text(i + 1, t);
+      } else {
+        b->add(t);
+      }
+    }
+  }
+}
+
+void sync_pos(MfcNode* p, Fl_Widget* w) {
+  Fl_Progress* g = (Fl_Progress*)w;
+  g->minimum((float)p->range_lo);
+  g->maximum((float)p->range_hi);
+  g->value((float)p->pos);
+}
+
+void sync_scroll(MfcNode* p, Fl_Widget* w) {
+  Fl_Browser* b = (Fl_Browser*)w;
+  if (p->i_visible >= 0 && p->i_visible < b->size() && !b->displayed(p->i_visible + 1))
+    b->bottomline(p->i_visible + 1);
+}
+
+Fl_Widget* make_widget(MfcNode* p) {
+  int x = mfc_du_to_px_x(p->x), y = mfc_du_to_px_y(p->y);
+  int w = mfc_du_to_px_x(p->cx), h = mfc_du_to_px_y(p->cy);
+  Fl_Widget* r = nullptr;
+  switch (p->kind) {
+    case MFC_KIND_BUTTON:
+      r = (p->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? new Fl_Return_Button(x, y, w, h)
+                                                       : new Fl_Button(x, y, w, h);
+      r->callback(cb_button);
+      break;
+    case MFC_KIND_GROUPBOX:
+      r = new Fl_Box(FL_ENGRAVED_FRAME, x, y + 6, w, h - 6, nullptr);
+      r->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE);
+      break;
+    case MFC_KIND_EDIT: {
+      Fl_Input_* in = (p->style & ES_READONLY) ? (Fl_Input_*)new Fl_Output(x, y, w, h)
+                                               : (Fl_Input_*)new Fl_Input(x, y, w, h);
+      in->textsize(k_font_size);
+      r = in;
+      break;
+    }
+    case MFC_KIND_ICON:
+      r = new Fl_Box(x, y, w, h);
+      r->image(icon_image(mfc_icon_handle(128)));
+      break;
+    case MFC_KIND_COMBOBOX: {
+      Fl_Choice* c = new Fl_Choice(x, y, w, std::min(h, 21));
+      c->textsize(k_font_size);
+      c->callback(cb_choice);
+      r = c;
+      break;
+    }
+    case MFC_KIND_PROGRESS:
+      r = new Fl_Progress(x, y, w, h);
+      r->selection_color(FL_DARK_BLUE);
+      break;
+    case MFC_KIND_LISTVIEW: {
+      Fl_Hold_Browser* b = new Fl_Hold_Browser(x, y, w, h);
+      b->format_char(0);  // log lines are shown as they are, '@' included
+      b->textfont(FL_COURIER);
+      b->textsize(k_font_size);
+      r = b;
+      break;
+    }
+    case MFC_KIND_STATIC:
+    default:
+      r = new Fl_Box(x, y, w, h);
+      // A right-aligned label may run out to the left, where its dialog leaves room.
+      r->align((p->style & SS_TYPEMASK) == SS_RIGHT ? FL_ALIGN_RIGHT | FL_ALIGN_INSIDE
+                                                    : FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
+      break;
+  }
+  r->labelsize(k_font_size);
+  r->user_data((void*)p->hwnd);
+  return r;
+}
+
+void sync_all(MfcNode* c, Fl_Widget* w) {
+  sync_text(c, w);
+  if (c->kind == MFC_KIND_COMBOBOX || c->kind == MFC_KIND_LISTVIEW) sync_items(c, w);
+  if (c->kind == MFC_KIND_PROGRESS) sync_pos(c, w);
+  if (c->enabled) w->activate(); else w->deactivate();
+  if (c->visible) w->show(); else w->hide();
+}
+
+void place(MfcNode* dlg, int w, int h, int* p_x, int* p_y) {
+  *p_x = std::max(0, (Fl::w() - w) / 2);
+  *p_y = std::max(0, (Fl::h() - h) / 2);
+  if (dlg->font_pt && dlg->cy > 300) *p_x = 8;  // tall diagnostic windows go to the left
+}
+
+void front_create(void*, MfcNode* dlg) {
+  Fl_Group::current(nullptr);
+  int w = mfc_du_to_px_x(dlg->cx), h = mfc_du_to_px_y(dlg->cy), x, y;
+  place(dlg, w, h, &x, &y);
+  ZentWindow* win = new ZentWindow(x, y, w, h, dlg->hwnd);
+  win->copy_label(dlg->text.c_str());
+  win->user_data((void*)dlg->hwnd);
+  win->callback(cb_close);
+  for (MfcNode* c : dlg->children) {
+    Fl_Widget* wd = make_widget(c);
+    c->p_front = wd;
+    sync_all(c, wd);
+  }
+  win->end();
+  if (dlg->modal) win->set_modal();
+  Fl_Image* icon = icon_image(dlg->icon_big);
+  if (icon) {
+    Fl_RGB_Image rgb((Fl_Pixmap*)icon, FL_GRAY);
+    win->icon(&rgb);
+  }
+  dlg->p_front = win;
+  if (dlg->visible) win->show();
+  Fl::flush();
+}
+
+void front_destroy(void*, MfcNode* dlg) {
+  Fl_Window* win = (Fl_Window*)dlg->p_front;
+  for (MfcNode* c : dlg->children) c->p_front = nullptr;
+  dlg->p_front = nullptr;
+  if (!win) return;
+  win->hide();
+  Fl::delete_widget(win);  // deferred: we may be inside one of its callbacks
+  Fl::flush();
+}
+
+void front_change(void*, MfcNode* p, int what) {
+  Fl_Widget* w = (Fl_Widget*)p->p_front;
+  if (!w) return;
+  if (what & MFC_CHANGE_TEXT) sync_text(p, w);
+  if (what & MFC_CHANGE_STATE) sync_state(p, w);
+  if (what & MFC_CHANGE_ITEMS) sync_items(p, w);
+  if (what & MFC_CHANGE_POS) sync_pos(p, w);
+  if (what & MFC_CHANGE_SCROLL) sync_scroll(p, w);
+  w->redraw();
+  // Rows of a list come one by one; the list is drawn once its refresh scrolls.
+  if (!(p->kind == MFC_KIND_LISTVIEW && what == MFC_CHANGE_ITEMS)) Fl::flush();
+}
+
+UINT_PTR front_popup_menu(void*, MfcNode* dlg) {
+  Fl_Window* win = (Fl_Window*)dlg->p_front;
+  if (!win || dlg->sys_menu.empty()) return 0;
+  std::vector<Fl_Menu_Item> items;
+  std::vector<std::string> texts;
+  texts.reserve(dlg->sys_menu.size());
+  for (const MfcMenuItem& m : dlg->sys_menu) {
+    if (m.flags & MF_SEPARATOR) {
+      if (!items.empty()) items.back().flags |= FL_MENU_DIVIDER;
+      continue;
+    }
+    texts.push_back(m.text.substr(0, m.text.find('\t')));
+    Fl_Menu_Item it = {};
+    it.text = texts.back().c_str();
+    it.user_data_ = (void*)m.id;
+    it.flags = (m.flags & MF_GRAYED) ? FL_MENU_INACTIVE : 0;
+    it.labelsize_ = k_font_size;
+    items.push_back(it);
+  }
+  items.push_back(Fl_Menu_Item{});
+  win->make_current();
+  int x = Fl::event_x_root() - win->x_root(), y = Fl::event_y_root() - win->y_root();
+  if (x < 0 || y < 0 || x > win->w() || y > win->h()) x = y = 0;
+  const Fl_Menu_Item* picked = items[0].popup(x, y);
+  return picked ? (UINT_PTR)picked->user_data_ : 0;
+}
+
+/* ---- message boxes ---- */
+
+const char* button_label(int id) {
+  switch (id) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Cancel";
+    case IDABORT: return "&Abort";
+    case IDRETRY: return "&Retry";
+    case IDIGNORE: return "&Ignore";
+    case IDYES: return "&Yes";
+    case IDNO: return "&No";
+    default: return "?";
+  }
+}
+
+struct BoxState {
+  int answer;     // button id, 0 while open
+  int id_escape;  // answer of Escape and the close box, 0 when neither may close
+};
+
+void cb_box_button(Fl_Widget* w, void* p) {
+  BoxState* s = (BoxState*)w->window()->user_data();
+  s->answer = (int)(intptr_t)p;
+}
+
+void cb_box_close(Fl_Widget* w, void*) {
+  BoxState* s = (BoxState*)w->user_data();
+  if (s->id_escape) s->answer = s->id_escape;
+}
+
+int front_message_box(void*, HWND hwnd, LPCSTR p_text, LPCSTR p_caption, UINT type) {
+  int ids[3];
+  int n = win32_message_box_buttons(type, ids);
+  int id_default = win32_message_box_default(type);
+  BoxState s = {0, 0};
+  for (int i = 0; i < n; i++)
+    if (ids[i] == IDCANCEL || n == 1) s.id_escape = ids[i];
+  fl_font(FL_HELVETICA, k_font_size);
+  int tw = 0, th = 0;
+  fl_measure(p_text, tw, th, 0);
+  int bw = 75, bh = 23, gap = 8;
+  int w = std::max(70 + tw + 20, n * (bw + gap) + 2 * gap), h = std::max(th, 32) + bh + 48;
+  Fl_Group::current(nullptr);
+  Fl_Double_Window* win = new Fl_Double_Window(w, h);
+  win->copy_label(p_caption);
+  win->user_data(&s);
+  win->callback(cb_box_close);
+  Fl_Box* icon = new Fl_Box(FL_ROUND_UP_BOX, 16, 16, 32, 32, (type & MB_ICONMASK) ? "!" : "i");
+  icon->color(FL_YELLOW);
+  icon->labelfont(FL_HELVETICA_BOLD);
+  icon->labelsize(18);
+  Fl_Box* text = new Fl_Box(64, 16, w - 72, std::max(th, 32));
+  text->copy_label(p_text);
+  text->labelsize(k_font_size);
+  text->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  int x = w - n * (bw + gap);
+  for (int i = 0; i < n; i++, x += bw + gap) {
+    Fl_Button* b = ids[i] == id_default ? new Fl_Return_Button(x, h - bh - 12, bw, bh)
+                                        : new Fl_Button(x, h - bh - 12, bw, bh);
+    b->label(button_label(ids[i]));
+    b->labelsize(k_font_size);
+    b->callback(cb_box_button, (void*)(intptr_t)ids[i]);
+    if (ids[i] == id_default) Fl::focus(b);
+  }
+  win->end();
+  win->set_modal();
+  MfcNode* owner = mfc_node_top(mfc_node_of(hwnd));
+  Fl_Window* ow = owner ? (Fl_Window*)owner->p_front : nullptr;
+  if (ow) win->position(ow->x() + (ow->w() - w) / 2, ow->y() + (ow->h() - h) / 2);
+  win->show();
+  while (!s.answer && win->shown()) Fl::wait(0.1);
+  win->hide();
+  Fl::delete_widget(win);
+  Fl::flush();
+  return s.answer ? s.answer : id_default;
+}
+
+void pump(void*) { Fl::check(); }
+
+void wait(void*, DWORD ms_max) { Fl::wait(std::min<DWORD>(ms_max, 100) / 1000.0); }
+
+bool g_installed = false;  // the hooks are ours
+
+}  // namespace
+
+int mfc_fltk_install() {
+  Display* d = XOpenDisplay(nullptr);
+  if (!d) return 0;
+  XCloseDisplay(d);
+  fl_open_display();
+  Fl::visual(FL_DOUBLE | FL_INDEX);
+  Fl::scheme("gtk+");
+  // Dialog units follow the font, as Win32 takes them from the dialog's font.
+  fl_font(FL_HELVETICA, k_font_size);
+  double w = fl_width("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+  mfc_base_units_set((int)(w / 52 + 0.5), std::max(13, fl_height()));
+  MfcFront f = {front_create, front_destroy, front_change, front_popup_menu, nullptr};
+  mfc_front_set(&f, nullptr);
+  win32_msg_set_pump(pump, nullptr);
+  win32_msg_set_wait(wait, nullptr);
+  win32_message_box_set_hook(front_message_box, nullptr, nullptr, nullptr);
+  g_installed = true;
+  return 1;
+}
+
+void mfc_fltk_uninstall() {
+  if (!g_installed) return;
+  mfc_front_set(nullptr, nullptr);
+  win32_msg_set_pump(nullptr, nullptr);
+  win32_msg_set_wait(nullptr, nullptr);
+  win32_message_box_set_hook(nullptr, nullptr, nullptr, nullptr);
+  g_installed = false;
+}

@@ -12,6 +12,7 @@
 #include "std_io.h"
 
 #include <cstddef>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -56,7 +57,7 @@ static bool has_flag_bit(const UlzwUnit* p) { return p->mode >= ULZW_MODE_FLAG_B
 static int UlzwUnit_reset(UlzwUnit* p) {
   if (p == NULL) return 0;
   p->code_next = 256;
-  for (int i = 0; i < p->n_tab; i++) p->p_tab_code_value[i] = -1;
+  memset(p->p_tab_code_value, 0xFF, (size_t)p->n_tab * sizeof(p->p_tab_code_value[0]));  /* all -1 */
   return 1;
 }
 

@@ -299,14 +299,15 @@ void place(std::vector<Part>& parts, const std::vector<uint32_t>& gaps) {
 ** without touching it. */
 uint32_t min_gap(uint32_t n) { return n % 4 ? 4 - n % 4 : 4; }
 
-/* Flash loader: its code first, then constants, texts and data, in address order; the
-** space that its variables take in RAM lies behind the code. */
+/* Flash loader: its code first, then constants, texts and data in address order, the
+** initialised data last; the space that its variables take in RAM lies behind the code. */
 std::vector<Part> layout_loader() {
   static const uint32_t sizes[30] = {30082, 300, 3, 276, 8, 412, 12, 260, 16, 344, 24, 288, 32, 264, 40,
                                      296, 48, 56, 64, 72, 80, 96, 112, 128, 4, 208, 20, 100, 6, 270};
   static const Kind kinds[4] = {K_CONST, K_TEXT, K_DATA, K_CONST};
   std::vector<Part> parts;
   for (int i = 0; i < 30; i++) parts.push_back({0, sizes[i], i == 0 ? K_CODE : kinds[i % 4]});
+  parts[29].kind = K_DATA;
   std::vector<uint32_t> gaps;
   uint32_t sum_gaps = 0;
   for (int i = 0; i < 29; i++) {

@@ -404,9 +404,8 @@ Co3964* Co3964_init(Co3964* p, void* p_time, tyCo3964_cb_time_get_t_now cb_time_
                     uint8_t* ib_p_msg, int32_t ob_n_max, uint8_t* ob_p_msg, int32_t with_bcc,
                     int32_t high_priority) {
   return Co3964_init_ex(p, p_time, cb_time_get_t_now, cb_time_plus_ms, cb_time_sleep_ms, p_uart,
-                        cb_uart_receive_byte_nw, cb_uart_send_byte, cb_uart_send_with_dle,
-                        nullptr, nullptr, ib_n_max, ib_p_msg, ob_n_max, ob_p_msg, with_bcc,
-                        high_priority);
+                        cb_uart_receive_byte_nw, cb_uart_send_byte, cb_uart_send_with_dle, nullptr,
+                        nullptr, ib_n_max, ib_p_msg, ob_n_max, ob_p_msg, with_bcc, high_priority);
 }
 
 /* Logs one missing required pointer; returns 1 when it is missing. */
@@ -426,19 +425,44 @@ Co3964* Co3964_init_ex(Co3964* p, void* p_time, tyCo3964_cb_time_get_t_now cb_ti
                        int32_t ob_n_max, uint8_t* ob_p_msg, int32_t with_bcc,
                        int32_t high_priority) {
   if (!p) return nullptr;
-  *p = Co3964{p_time, cb_time_get_t_now, cb_time_plus_ms, cb_time_sleep_ms, p_uart,
-              cb_uart_receive_byte_nw, cb_uart_send_byte, cb_uart_send_with_dle, p_ib_check,
-              cb_ib_check, ob_n_max, 0, ob_p_msg, 0, ib_n_max, -1, ib_p_msg, 0, with_bcc,
-              high_priority, ST_IDLE, 0, T_CHAR_MS, T_ACK_MS, T_REPEAT_MS, T_IB_FREE_MS, 1, 1,
-              1, N_MAX_TRY, N_MAX_TRY, N_MAX_TRY, 0, 0};
+  p->p_time = p_time;
+  p->cb_time_get_t_now = cb_time_get_t_now;
+  p->cb_time_plus_ms = cb_time_plus_ms;
+  p->cb_time_sleep_ms = cb_time_sleep_ms;
+  p->p_uart = p_uart;
+  p->cb_uart_receive_byte_nw = cb_uart_receive_byte_nw;
+  p->cb_uart_send_byte = cb_uart_send_byte;
+  p->cb_uart_send_with_dle = cb_uart_send_with_dle;
+  p->p_ib_check = p_ib_check;
+  p->cb_ib_check = cb_ib_check;
+  p->ob_n_max = ob_n_max;
+  p->ob_n_msg = 0;
+  p->ob_p_msg = ob_p_msg;
+  p->ob_state = 0;
+  p->ib_n_max = ib_n_max;
+  p->ib_n_msg = -1;
+  p->ib_p_msg = ib_p_msg;
+  p->ib_i = 0;
+  p->with_bcc = with_bcc;
+  p->high_priority = high_priority;
+  p->state = ST_IDLE;
+  p->t_deadline = 0;
+  p->t_char_ms = T_CHAR_MS;
+  p->t_ack_ms = T_ACK_MS;
+  p->t_repeat_ms = T_REPEAT_MS;
+  p->t_ib_free_ms = T_IB_FREE_MS;
+  p->n_try_rx = p->n_try_tx = p->n_try_connect = 1;
+  p->n_max_rx = p->n_max_tx = p->n_max_connect = N_MAX_TRY;
+  p->rx_error = 0;
+  p->tx_pending = 0;
   int n_missing = 0;
   n_missing += missing((const void*)cb_time_get_t_now,
                        STDIO_ERR("Co3964_init_ex") "p -> cb_time_get_t_now = cb_time_get_t_now)\n");
   n_missing += missing((const void*)cb_time_plus_ms,
                        STDIO_ERR("Co3964_init_ex") "p -> cb_time_plus_ms = cb_time_plus_ms)\n");
-  n_missing += missing((const void*)cb_uart_receive_byte_nw,
-                       STDIO_ERR("Co3964_init_ex")
-                       "p -> cb_uart_receive_byte_nw = cb_uart_receive_byte_nw)\n");
+  n_missing += missing(
+      (const void*)cb_uart_receive_byte_nw,
+      STDIO_ERR("Co3964_init_ex") "p -> cb_uart_receive_byte_nw = cb_uart_receive_byte_nw)\n");
   n_missing += missing((const void*)cb_uart_send_byte,
                        STDIO_ERR("Co3964_init_ex") "p -> cb_uart_send_byte = cb_uart_send_byte)\n");
   n_missing += missing(ob_p_msg, STDIO_ERR("Co3964_init_ex") "p -> ob_p_msg = ob_p_msg)\n");

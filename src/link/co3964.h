@@ -33,45 +33,46 @@ typedef int (*tyCo3964_cb_uart_receive_byte_nw)(void* p_uart);
 /* Sends one byte; result ignored. */
 typedef int (*tyCo3964_cb_uart_send_byte)(void* p_uart, int ch);
 /* Sends n bytes with every 0x10 doubled; CO3964_SEND_OK when all went out, else a failure. */
-typedef uint32_t (*tyCo3964_cb_uart_send_with_dle)(void* p_uart, int n_bytes, const uint8_t* p_bytes);
+typedef uint32_t (*tyCo3964_cb_uart_send_with_dle)(void* p_uart, int n_bytes,
+                                                   const uint8_t* p_bytes);
 /* Acceptance test of a received frame whose block check matched: nonzero accepts. */
 typedef int (*tyCo3964_cb_ib_check)(void* p_ib_check, int n_bytes, const uint8_t* p_bytes);
 
 typedef struct Co3964 {
-  void* p_time;                                        // config: context of the time callbacks
-  tyCo3964_cb_time_get_t_now cb_time_get_t_now;        // config: required
-  tyCo3964_cb_time_plus_ms cb_time_plus_ms;            // config: required
-  tyCo3964_cb_time_sleep_ms cb_time_sleep_ms;          // config: may be NULL
-  void* p_uart;                                        // config: context of the port callbacks
+  void* p_time;                                  // config: context of the time callbacks
+  tyCo3964_cb_time_get_t_now cb_time_get_t_now;  // config: required
+  tyCo3964_cb_time_plus_ms cb_time_plus_ms;      // config: required
+  tyCo3964_cb_time_sleep_ms cb_time_sleep_ms;    // config: may be NULL
+  void* p_uart;                                  // config: context of the port callbacks
   tyCo3964_cb_uart_receive_byte_nw cb_uart_receive_byte_nw;  // config: required
-  tyCo3964_cb_uart_send_byte cb_uart_send_byte;        // config: required
-  tyCo3964_cb_uart_send_with_dle cb_uart_send_with_dle;  // config: NULL = byte by byte
-  void* p_ib_check;                                    // config: context of cb_ib_check
-  tyCo3964_cb_ib_check cb_ib_check;                    // config: NULL = accept every frame
-  int32_t ob_n_max;        // config: capacity of ob_p_msg in bytes
-  int32_t ob_n_msg;        // state: length of the outbound message
-  uint8_t* ob_p_msg;       // config: outbound buffer (owner's), ob_n_max bytes
-  int32_t ob_state;        // state: 2 pending, 0 sent (or nothing yet), 1 failed
-  int32_t ib_n_max;        // config: capacity of ib_p_msg in bytes
-  int32_t ib_n_msg;        // state: length of the held inbound message, -1 = buffer free
-  uint8_t* ib_p_msg;       // config: inbound buffer (owner's), ib_n_max bytes
-  int32_t ib_i;            // state: bytes stored so far of the frame being received
-  int32_t with_bcc;        // config: frames carry a block check character
-  int32_t high_priority;   // config: on a collision keep sending (1) or give way (0)
-  int32_t state;           // state: state of the state machine (see co3964.cpp)
-  uint32_t t_deadline;     // state: tick at which the current wait ends
-  uint32_t t_char_ms;      // config: longest gap between two bytes of a frame, 220 ms
-  uint32_t t_ack_ms;       // config: wait for DLE after STX and after the frame, 2000 ms
-  uint32_t t_repeat_ms;    // config: wait for the partner's repeat after our NAK, 2000 ms
-  uint32_t t_ib_free_ms;   // config: wait for the inbound buffer to be fetched, 2000 ms
-  int32_t n_try_rx;        // state: receptions of the current inbound frame
-  int32_t n_try_tx;        // state: transmission attempts of the outbound message
-  int32_t n_try_connect;   // state: STX sent within one transmission attempt
-  int32_t n_max_rx;        // config: limit for n_try_rx, 6 (allows 5 receptions)
-  int32_t n_max_tx;        // config: limit for n_try_tx, 6
-  int32_t n_max_connect;   // config: limit for n_try_connect, 6
-  int32_t rx_error;        // state: a bad character was seen in the frame being received
-  int32_t tx_pending;      // state: our frame gave way to the partner's, restart after it
+  tyCo3964_cb_uart_send_byte cb_uart_send_byte;              // config: required
+  tyCo3964_cb_uart_send_with_dle cb_uart_send_with_dle;      // config: NULL = byte by byte
+  void* p_ib_check;                                          // config: context of cb_ib_check
+  tyCo3964_cb_ib_check cb_ib_check;                          // config: NULL = accept every frame
+  int32_t ob_n_max;       // config: capacity of ob_p_msg in bytes
+  int32_t ob_n_msg;       // state: length of the outbound message
+  uint8_t* ob_p_msg;      // config: outbound buffer (owner's), ob_n_max bytes
+  int32_t ob_state;       // state: 2 pending, 0 sent (or nothing yet), 1 failed
+  int32_t ib_n_max;       // config: capacity of ib_p_msg in bytes
+  int32_t ib_n_msg;       // state: length of the held inbound message, -1 = buffer free
+  uint8_t* ib_p_msg;      // config: inbound buffer (owner's), ib_n_max bytes
+  int32_t ib_i;           // state: bytes stored so far of the frame being received
+  int32_t with_bcc;       // config: frames carry a block check character
+  int32_t high_priority;  // config: on a collision keep sending (1) or give way (0)
+  int32_t state;          // state: state of the state machine (see co3964.cpp)
+  uint32_t t_deadline;    // state: tick at which the current wait ends
+  uint32_t t_char_ms;     // config: longest gap between two bytes of a frame, 220 ms
+  uint32_t t_ack_ms;      // config: wait for DLE after STX and after the frame, 2000 ms
+  uint32_t t_repeat_ms;   // config: wait for the partner's repeat after our NAK, 2000 ms
+  uint32_t t_ib_free_ms;  // config: wait for the inbound buffer to be fetched, 2000 ms
+  int32_t n_try_rx;       // state: receptions of the current inbound frame
+  int32_t n_try_tx;       // state: transmission attempts of the outbound message
+  int32_t n_try_connect;  // state: STX sent within one transmission attempt
+  int32_t n_max_rx;       // config: limit for n_try_rx, 6 (allows 5 receptions)
+  int32_t n_max_tx;       // config: limit for n_try_tx, 6
+  int32_t n_max_connect;  // config: limit for n_try_connect, 6
+  int32_t rx_error;       // state: a bad character was seen in the frame being received
+  int32_t tx_pending;     // state: our frame gave way to the partner's, restart after it
 } Co3964;
 
 /* Sets up the link in the caller's storage: Co3964_init_ex without an inbound check.

@@ -76,12 +76,11 @@ typedef struct Rmc {
 /* Sets up the object in the caller's storage. Writes every field; logs one error line each
 ** for a capacity below 1, a NULL buffer, a NULL link. p, or NULL (NULL p: no line). */
 Rmc* Rmc_init_as_slave(Rmc* p, int32_t m_msg_buffer, uint8_t* p_msg_buffer, Co3964* p_co,
-                       int32_t a1, int32_t a2, int32_t a3, uint32_t b1, uint32_t b2,
-                       uint32_t b3, uint32_t b4, uint32_t b5, uint32_t b6, uint32_t b7,
-                       uint32_t b8, uint32_t b9, uint32_t b10, uint32_t b11, uint32_t b12,
-                       uint32_t b13, uint32_t b14, uint32_t b15, uint32_t b16, uint32_t b17,
-                       uint32_t b18, uint32_t b19, uint32_t b20, uint32_t b21, uint32_t b22,
-                       uint32_t b23);
+                       int32_t a1, int32_t a2, int32_t a3, uint32_t b1, uint32_t b2, uint32_t b3,
+                       uint32_t b4, uint32_t b5, uint32_t b6, uint32_t b7, uint32_t b8, uint32_t b9,
+                       uint32_t b10, uint32_t b11, uint32_t b12, uint32_t b13, uint32_t b14,
+                       uint32_t b15, uint32_t b16, uint32_t b17, uint32_t b18, uint32_t b19,
+                       uint32_t b20, uint32_t b21, uint32_t b22, uint32_t b23);
 
 /* Rmc_init_as_slave with -1, -1, -1 and 23 zeros: the only role this system uses. */
 Rmc* Rmc_init_as_master(Rmc* p, int32_t m_msg_buffer, uint8_t* p_msg_buffer, Co3964* p_co);
@@ -98,40 +97,40 @@ const char* Rmc_res_get_name(int r);
 ** destinations and sources must hold the count given. A request or expected reply that
 ** would not fit the buffer gives RMC_RES_ERR_ELSE with an error line and sends nothing.
 */
-int Rmc_do_get_cpu_type(Rmc* p, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_v3);   // 0x05
-int Rmc_do_fc06(Rmc* p, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_v3);          // 0x06
-int Rmc_do_activate_bootloader(Rmc* p);                                             // 0x07
-int Rmc_do_start_application(Rmc* p);                                               // 0x08
-int Rmc_do_read_mem(Rmc* p, uint32_t adr, uint8_t* p_bytes, uint32_t n_bytes);      // 0x09
-int Rmc_do_jump(Rmc* p, uint32_t adr);                                              // 0x12
+int Rmc_do_get_cpu_type(Rmc* p, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_v3);         // 0x05
+int Rmc_do_fc06(Rmc* p, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_v3);                 // 0x06
+int Rmc_do_activate_bootloader(Rmc* p);                                                  // 0x07
+int Rmc_do_start_application(Rmc* p);                                                    // 0x08
+int Rmc_do_read_mem(Rmc* p, uint32_t adr, uint8_t* p_bytes, uint32_t n_bytes);           // 0x09
+int Rmc_do_jump(Rmc* p, uint32_t adr);                                                   // 0x12
 int Rmc_do_write_xbram(Rmc* p, uint32_t adr, const uint8_t* p_bytes, uint32_t n_bytes);  // 0x13
-int Rmc_do_erase_flash(Rmc* p);                                                     // 0x23
-int Rmc_do_blank_check_flash(Rmc* p);                                               // 0x24
+int Rmc_do_erase_flash(Rmc* p);                                                          // 0x23
+int Rmc_do_blank_check_flash(Rmc* p);                                                    // 0x24
 int Rmc_do_write_flash(Rmc* p, uint32_t adr, const uint8_t* p_bytes, uint32_t n_bytes);  // 0x25
-int Rmc_do_fc40(Rmc* p);                                                            // 0x40
-int Rmc_do_fc41(Rmc* p);                                                            // 0x41
-int Rmc_do_write_fc42(Rmc* p, uint32_t adr, const uint8_t* p_bytes, uint32_t n_bytes);  // 0x42
-int Rmc_do_fc43(Rmc* p, uint32_t v, uint32_t* p_v1, uint32_t* p_v2);                // 0x43
-int Rmc_do_fc44(Rmc* p, uint32_t v1, uint32_t v2, uint32_t v3);                     // 0x44
+int Rmc_do_fc40(Rmc* p);                                                                 // 0x40
+int Rmc_do_fc41(Rmc* p);                                                                 // 0x41
+int Rmc_do_write_fc42(Rmc* p, uint32_t adr, const uint8_t* p_bytes, uint32_t n_bytes);   // 0x42
+int Rmc_do_fc43(Rmc* p, uint32_t v, uint32_t* p_v1, uint32_t* p_v2);                     // 0x43
+int Rmc_do_fc44(Rmc* p, uint32_t v1, uint32_t v2, uint32_t v3);                          // 0x44
 /* 0x45: p_a6 is an array of six values. */
 int Rmc_do_fc45(Rmc* p, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_a6, uint32_t* p_v4);
 int Rmc_do_fc46(Rmc* p, uint32_t v1, uint32_t v2, uint32_t v3, uint32_t v4, uint32_t v5,
-                uint32_t v6, uint32_t v7, uint32_t v8);                             // 0x46
+                uint32_t v6, uint32_t v7, uint32_t v8);  // 0x46
 /* 0x47: p_text holds RMC_N_TEXT bytes; always zero-terminated at index 39. */
 int Rmc_do_read_text(Rmc* p, char* p_text);
 /* 0x48: sends bytes 0 to 38 of p_text as they stand, then a zero byte. */
 int Rmc_do_write_text(Rmc* p, const char* p_text);
-int Rmc_do_fc50(Rmc* p, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_v3);           // 0x50
+int Rmc_do_fc50(Rmc* p, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_v3);              // 0x50
 int Rmc_do_fc51(Rmc* p, uint32_t v, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_v3);  // 0x51
-int Rmc_do_fc52(Rmc* p, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_v3);           // 0x52
+int Rmc_do_fc52(Rmc* p, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_v3);              // 0x52
 int Rmc_do_fc53(Rmc* p, uint32_t v, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_v3);  // 0x53
 int Rmc_do_fram_read(Rmc* p, uint32_t i_fram, uint32_t a_fram, uint32_t n_data,
-                     uint8_t* p_data);                                              // 0x54
+                     uint8_t* p_data);  // 0x54
 int Rmc_do_fram_write(Rmc* p, uint32_t i_fram, uint32_t a_fram, uint32_t n_data,
-                      const uint8_t* p_data);                                       // 0x55
+                      const uint8_t* p_data);  // 0x55
 int Rmc_do_fc56(Rmc* p, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_v3, uint32_t* p_v4,
-                uint32_t* p_v5, uint32_t* p_v6);                                    // 0x56
+                uint32_t* p_v5, uint32_t* p_v6);  // 0x56
 int Rmc_do_fc57(Rmc* p, uint32_t v1, uint32_t v2, uint32_t v3, uint32_t v4, uint32_t v5,
-                uint32_t v6);                                                       // 0x57
+                uint32_t v6);  // 0x57
 
 #endif

@@ -56,6 +56,10 @@ struct BccCase {
   uint8_t bcc;
 };
 
+void PrintTo(const BccCase& c, std::ostream* os) {
+  *os << c.msg.size() << " bytes, BCC " << (int)c.bcc;
+}
+
 class WireTest : public LinkTest, public ::testing::WithParamInterface<BccCase> {};
 
 TEST_P(WireTest, SenderPutsTheFrameOnTheWireByteForByte) {
@@ -83,11 +87,11 @@ TEST_P(WireTest, ReceiverTakesTheFrameAndAcknowledgesTwice) {
   EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BlockCheckExamples, WireTest,
-    ::testing::Values(BccCase{{}, 0x13}, BccCase{{0x07}, 0x14}, BccCase{{0x61, 0x62, 0x63}, 0x73},
-                      BccCase{{0x10, 0x41}, 0x52}, BccCase{{0x01, 0x02}, 0x10},
-                      BccCase{{0x10, 0x10, 0x10}, 0x13}));
+INSTANTIATE_TEST_SUITE_P(BlockCheckExamples, WireTest,
+                         ::testing::Values(BccCase{{}, 0x13}, BccCase{{0x07}, 0x14},
+                                           BccCase{{0x61, 0x62, 0x63}, 0x73},
+                                           BccCase{{0x10, 0x41}, 0x52}, BccCase{{0x01, 0x02}, 0x10},
+                                           BccCase{{0x10, 0x10, 0x10}, 0x13}));
 
 TEST_F(LinkTest, OneByteMessageTravelsExactlyAsDocumented) {
   ASSERT_EQ(send({0x07}), 2);
@@ -448,6 +452,8 @@ struct GapCase {
   bool accepted;
 };
 
+void PrintTo(const GapCase& c, std::ostream* os) { *os << c.where << " " << c.gap_ms << " ms"; }
+
 class CharDelayTest : public LinkTest, public ::testing::WithParamInterface<GapCase> {};
 
 TEST_P(CharDelayTest, GapInsideTheFrameBeyond220msEndsTheReception) {
@@ -623,8 +629,8 @@ TEST(Co3964Init, MissingRequiredPointersAreEachLoggedAndFieldsStillSet) {
   EXPECT_EQ(c.t_char_ms, 220u);
   EXPECT_EQ(c.n_max_rx, 6);
   log.clear();
-  EXPECT_EQ(Co3964_init_ex(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                           nullptr, nullptr, nullptr, nullptr, 8, buf, 8, buf, 1, 1),
+  EXPECT_EQ(Co3964_init_ex(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, nullptr, 8, buf, 8, buf, 1, 1),
             nullptr);
   EXPECT_EQ(log.text(), "");
   EXPECT_EQ(Co3964_set_cb_ib_check(nullptr, nullptr, reject_all), 0);

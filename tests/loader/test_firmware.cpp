@@ -158,6 +158,9 @@ TEST(EmbeddedSets, ApplicationCompressesLikeFirmware) {
 /* The generator is deterministic: the same bytes and tables on every build. A change of
 ** the stand-in firmware must change these figures on purpose. */
 TEST(EmbeddedSets, ContentIsPinned) {
+#ifndef ZENT_FIRMWARE_STAND_IN
+  GTEST_SKIP() << "built with the unit's own firmware";
+#endif
   SetView l = loader(), a = appl();
   EXPECT_EQ(fnv1a(l.heap, l.n_heap), 0x53479FF0112B3E17ull);
   EXPECT_EQ(fnv1a(l.n, 4 * l.n_set, fnv1a(l.a, 4 * l.n_set)), 0xA7FFCD43D5F23FF5ull);

@@ -34,8 +34,8 @@ int build_p_vm_from_p_set(UvMem* p_vm, const MsrLin* p_set, int n_block);
 
 /* Fills p_vmc with 0xFF and compresses p_vm up to its last byte that is not 0xFF behind
 ** the code image header. The bytes of the used blocks of p_vmc, or -1 (error lines for
-** NULL arguments, a coder that cannot be made, or a stream that does not fit; then no
-** header is written). */
+** NULL arguments, n_block below 1, a coder that cannot be made, or a stream that does not
+** fit; then no header is written). */
 int build_p_vmc_from_p_vm(UvMem* p_vmc, const UvMem* p_vm, int n_block);
 
 /* Bytes of the blocks of n_block bytes from the image's start that are not all 0xFF; -1

@@ -122,8 +122,14 @@ void wait_or(Co3964* p, uint32_t now, int next_state) {
     sleep_1ms(p);
 }
 
+/* Stores a received data byte. A byte beyond the capacity marks the frame as bad, so that
+** it is read to its end and refused with NAK: a cut message must never pass as whole
+** (without a block check, or when the dropped bytes cancel out in the XOR). */
 void store(Co3964* p, uint8_t ch) {
-  if (p->ib_i < p->ib_n_max) p->ib_p_msg[p->ib_i++] = ch;
+  if (p->ib_i < p->ib_n_max)
+    p->ib_p_msg[p->ib_i++] = ch;
+  else
+    p->rx_error = 1;
 }
 
 /* --- receiving -------------------------------------------------------------------- */

@@ -20,6 +20,7 @@ namespace {
 constexpr uint32_t ADR = 0x12345678, V1 = 0x89ABCDEF, V2 = 0x10203040, V3 = 0xFFFFFFFE;
 const uint8_t SRC[3] = {0xDE, 0x10, 0x02};  // data with DLE and STX in it
 const uint32_t SENTINEL = 0x5A5A5A5A;
+const char TEXT[] = "The unit's own text, 39 characters long";  // 39 characters
 
 /* Everything a command can write. */
 struct Out {
@@ -37,12 +38,12 @@ struct Out {
 ** and where its outputs come from: (index into Out::v, reply offset) pairs, data bytes. */
 struct Cmd {
   const char* name;
-  std::function<int(Rmc*, Out&, bool with_outputs)> call;
   Bytes request;
   int n_signa;
   int n_reply;
   std::vector<std::pair<int, int>> values;  // Out::v index, reply offset
-  int data_offset = -1;                     // bytes copied into Out::data from here
+  std::function<int(Rmc*, Out&, bool with_outputs)> call;
+  int data_offset = -1;  // bytes copied into Out::data from here
   int n_data = 0;
 };
 
@@ -56,183 +57,58 @@ Bytes req(uint8_t fc, std::vector<uint32_t> params, Bytes data = {}) {
 
 uint32_t* o(Out& out, int i, bool on) { return on ? &out.v[i] : nullptr; }
 
+/* A call of a command: p the object, x the outputs, y whether optional outputs are given. */
+#define CALL(expr) [](Rmc* p, Out& x, bool y) { (void)x, (void)y; return expr; }
+
 std::vector<Cmd> commands() {
   Bytes src(SRC, SRC + 3);
-  Bytes text_req;
-  for (int i = 0; i < 39; i++)
-    text_req.push_back((uint8_t)("The unit's own text, 39 characters long"[i]));
+  Bytes text(TEXT, TEXT + 39);
+  const std::vector<std::pair<int, int>> at_1_5_9 = {{0, 1}, {1, 5}, {2, 9}};
+  const std::vector<std::pair<int, int>> at_5_9_13 = {{0, 5}, {1, 9}, {2, 13}};
+  // clang-format off
   return {
-      {"get_cpu_type",
-       [](Rmc* p, Out& x, bool on) {
-         return Rmc_do_get_cpu_type(p, o(x, 0, on), o(x, 1, on), o(x, 2, on));
-       },
-       req(0x05, {}),
-       1,
-       13,
-       {{0, 1}, {1, 5}, {2, 9}}},
-      {"fc06",
-       [](Rmc* p, Out& x, bool on) {
-         return Rmc_do_fc06(p, o(x, 0, on), o(x, 1, on), o(x, 2, on));
-       },
-       req(0x06, {}),
-       1,
-       13,
-       {{0, 1}, {1, 5}, {2, 9}}},
-      {"activate_bootloader",
-       [](Rmc* p, Out&, bool) { return Rmc_do_activate_bootloader(p); },
-       req(0x07, {}),
-       1,
-       1,
-       {}},
-      {"start_application",
-       [](Rmc* p, Out&, bool) { return Rmc_do_start_application(p); },
-       req(0x08, {}),
-       1,
-       1,
-       {}},
-      {"read_mem",
-       [](Rmc* p, Out& x, bool) { return Rmc_do_read_mem(p, ADR, x.data, 5); },
-       req(0x09, {ADR, 5}),
-       9,
-       14,
-       {},
-       9,
-       5},
-      {"jump", [](Rmc* p, Out&, bool) { return Rmc_do_jump(p, ADR); }, req(0x12, {ADR}), 5, 5, {}},
-      {"write_xbram",
-       [](Rmc* p, Out&, bool) { return Rmc_do_write_xbram(p, ADR, SRC, 3); },
-       req(0x13, {ADR, 3}, src),
-       9,
-       9,
-       {}},
-      {"erase_flash",
-       [](Rmc* p, Out&, bool) { return Rmc_do_erase_flash(p); },
-       req(0x23, {}),
-       1,
-       1,
-       {}},
-      {"blank_check_flash",
-       [](Rmc* p, Out&, bool) { return Rmc_do_blank_check_flash(p); },
-       req(0x24, {}),
-       1,
-       1,
-       {}},
-      {"write_flash",
-       [](Rmc* p, Out&, bool) { return Rmc_do_write_flash(p, ADR, SRC, 3); },
-       req(0x25, {ADR, 3}, src),
-       9,
-       9,
-       {}},
-      {"fc40", [](Rmc* p, Out&, bool) { return Rmc_do_fc40(p); }, req(0x40, {}), 1, 1, {}},
-      {"fc41", [](Rmc* p, Out&, bool) { return Rmc_do_fc41(p); }, req(0x41, {}), 1, 1, {}},
-      {"write_fc42",
-       [](Rmc* p, Out&, bool) { return Rmc_do_write_fc42(p, ADR, SRC, 3); },
-       req(0x42, {ADR, 3}, src),
-       9,
-       9,
-       {}},
-      {"fc43",
-       [](Rmc* p, Out& x, bool on) { return Rmc_do_fc43(p, V1, o(x, 0, on), o(x, 1, on)); },
-       req(0x43, {V1}),
-       5,
-       13,
-       {{0, 5}, {1, 9}}},
-      {"fc44",
-       [](Rmc* p, Out&, bool) { return Rmc_do_fc44(p, V1, V2, V3); },
-       req(0x44, {V1, V2, V3}),
-       5,
-       5,
-       {}},
-      {"fc45",
-       [](Rmc* p, Out& x, bool on) {
-         return Rmc_do_fc45(p, o(x, 0, on), o(x, 1, on), o(x, 2, on), o(x, 8, on));
-       },
-       req(0x45, {}),
-       1,
-       37,
-       {{0, 1}, {1, 5}, {2, 9}, {3, 13}, {4, 17}, {5, 21}, {6, 25}, {7, 29}, {8, 33}}},
-      {"fc46",
-       [](Rmc* p, Out&, bool) { return Rmc_do_fc46(p, 1, 2, 3, 4, 5, 6, 7, V1); },
-       req(0x46, {1, 2, 3, 4, 5, 6, 7, V1}),
-       1,
-       1,
-       {}},
-      {"read_text",
-       [](Rmc* p, Out& x, bool) { return Rmc_do_read_text(p, x.text); },
-       req(0x47, {}),
-       1,
-       41,
-       {}},
-      {"write_text",
-       [](Rmc* p, Out&, bool) {
-         return Rmc_do_write_text(p, "The unit's own text, 39 characters long");
-       },
-       req(0x48, {}, cat(text_req, {0})),
-       1,
-       1,
-       {}},
-      {"fc50",
-       [](Rmc* p, Out& x, bool on) {
-         return Rmc_do_fc50(p, o(x, 0, on), o(x, 1, on), o(x, 2, on));
-       },
-       req(0x50, {}),
-       1,
-       13,
-       {{0, 1}, {1, 5}, {2, 9}}},
-      {"fc51",
-       [](Rmc* p, Out& x, bool on) {
-         return Rmc_do_fc51(p, V2, o(x, 0, on), o(x, 1, on), o(x, 2, on));
-       },
-       req(0x51, {V2}),
-       5,
-       17,
-       {{0, 5}, {1, 9}, {2, 13}}},
-      {"fc52",
-       [](Rmc* p, Out& x, bool on) {
-         return Rmc_do_fc52(p, o(x, 0, on), o(x, 1, on), o(x, 2, on));
-       },
-       req(0x52, {}),
-       1,
-       13,
-       {{0, 1}, {1, 5}, {2, 9}}},
-      {"fc53",
-       [](Rmc* p, Out& x, bool on) {
-         return Rmc_do_fc53(p, V3, o(x, 0, on), o(x, 1, on), o(x, 2, on));
-       },
-       req(0x53, {V3}),
-       5,
-       17,
-       {{0, 5}, {1, 9}, {2, 13}}},
-      {"fram_read",
-       [](Rmc* p, Out& x, bool) { return Rmc_do_fram_read(p, 2, ADR, 4, x.data); },
-       req(0x54, {2, ADR, 4}),
-       13,
-       17,
-       {},
-       13,
-       4},
-      {"fram_write",
-       [](Rmc* p, Out&, bool) { return Rmc_do_fram_write(p, 2, ADR, 3, SRC); },
-       req(0x55, {2, ADR, 3}, src),
-       13,
-       13,
-       {}},
-      {"fc56",
-       [](Rmc* p, Out& x, bool on) {
-         return Rmc_do_fc56(p, o(x, 0, on), o(x, 1, on), o(x, 2, on), o(x, 3, on), o(x, 4, on),
-                            o(x, 5, on));
-       },
-       req(0x56, {}),
-       1,
-       25,
-       {{0, 1}, {1, 5}, {2, 9}, {3, 13}, {4, 17}, {5, 21}}},
-      {"fc57",
-       [](Rmc* p, Out&, bool) { return Rmc_do_fc57(p, 1, 2, 3, 4, 5, V1); },
-       req(0x57, {1, 2, 3, 4, 5, V1}),
-       1,
-       1,
-       {}},
+    {"get_cpu_type", req(0x05, {}), 1, 13, at_1_5_9,
+     CALL(Rmc_do_get_cpu_type(p, o(x, 0, y), o(x, 1, y), o(x, 2, y)))},
+    {"fc06", req(0x06, {}), 1, 13, at_1_5_9,
+     CALL(Rmc_do_fc06(p, o(x, 0, y), o(x, 1, y), o(x, 2, y)))},
+    {"activate_bootloader", req(0x07, {}), 1, 1, {}, CALL(Rmc_do_activate_bootloader(p))},
+    {"start_application", req(0x08, {}), 1, 1, {}, CALL(Rmc_do_start_application(p))},
+    {"read_mem", req(0x09, {ADR, 5}), 9, 14, {}, CALL(Rmc_do_read_mem(p, ADR, x.data, 5)), 9, 5},
+    {"jump", req(0x12, {ADR}), 5, 5, {}, CALL(Rmc_do_jump(p, ADR))},
+    {"write_xbram", req(0x13, {ADR, 3}, src), 9, 9, {}, CALL(Rmc_do_write_xbram(p, ADR, SRC, 3))},
+    {"erase_flash", req(0x23, {}), 1, 1, {}, CALL(Rmc_do_erase_flash(p))},
+    {"blank_check_flash", req(0x24, {}), 1, 1, {}, CALL(Rmc_do_blank_check_flash(p))},
+    {"write_flash", req(0x25, {ADR, 3}, src), 9, 9, {}, CALL(Rmc_do_write_flash(p, ADR, SRC, 3))},
+    {"fc40", req(0x40, {}), 1, 1, {}, CALL(Rmc_do_fc40(p))},
+    {"fc41", req(0x41, {}), 1, 1, {}, CALL(Rmc_do_fc41(p))},
+    {"write_fc42", req(0x42, {ADR, 3}, src), 9, 9, {}, CALL(Rmc_do_write_fc42(p, ADR, SRC, 3))},
+    {"fc43", req(0x43, {V1}), 5, 13, {{0, 5}, {1, 9}},
+     CALL(Rmc_do_fc43(p, V1, o(x, 0, y), o(x, 1, y)))},
+    {"fc44", req(0x44, {V1, V2, V3}), 5, 5, {}, CALL(Rmc_do_fc44(p, V1, V2, V3))},
+    {"fc45", req(0x45, {}), 1, 37,
+     {{0, 1}, {1, 5}, {2, 9}, {3, 13}, {4, 17}, {5, 21}, {6, 25}, {7, 29}, {8, 33}},
+     CALL(Rmc_do_fc45(p, o(x, 0, y), o(x, 1, y), o(x, 2, y), o(x, 8, y)))},
+    {"fc46", req(0x46, {1, 2, 3, 4, 5, 6, 7, V1}), 1, 1, {},
+     CALL(Rmc_do_fc46(p, 1, 2, 3, 4, 5, 6, 7, V1))},
+    {"read_text", req(0x47, {}), 1, 41, {}, CALL(Rmc_do_read_text(p, x.text))},
+    {"write_text", req(0x48, {}, cat(text, {0})), 1, 1, {}, CALL(Rmc_do_write_text(p, TEXT))},
+    {"fc50", req(0x50, {}), 1, 13, at_1_5_9,
+     CALL(Rmc_do_fc50(p, o(x, 0, y), o(x, 1, y), o(x, 2, y)))},
+    {"fc51", req(0x51, {V2}), 5, 17, at_5_9_13,
+     CALL(Rmc_do_fc51(p, V2, o(x, 0, y), o(x, 1, y), o(x, 2, y)))},
+    {"fc52", req(0x52, {}), 1, 13, at_1_5_9,
+     CALL(Rmc_do_fc52(p, o(x, 0, y), o(x, 1, y), o(x, 2, y)))},
+    {"fc53", req(0x53, {V3}), 5, 17, at_5_9_13,
+     CALL(Rmc_do_fc53(p, V3, o(x, 0, y), o(x, 1, y), o(x, 2, y)))},
+    {"fram_read", req(0x54, {2, ADR, 4}), 13, 17, {}, CALL(Rmc_do_fram_read(p, 2, ADR, 4, x.data)),
+     13, 4},
+    {"fram_write", req(0x55, {2, ADR, 3}, src), 13, 13, {},
+     CALL(Rmc_do_fram_write(p, 2, ADR, 3, SRC))},
+    {"fc56", req(0x56, {}), 1, 25, {{0, 1}, {1, 5}, {2, 9}, {3, 13}, {4, 17}, {5, 21}},
+     CALL(Rmc_do_fc56(p, o(x, 0, y), o(x, 1, y), o(x, 2, y), o(x, 3, y), o(x, 4, y), o(x, 5, y)))},
+    {"fc57", req(0x57, {1, 2, 3, 4, 5, V1}), 1, 1, {}, CALL(Rmc_do_fc57(p, 1, 2, 3, 4, 5, V1))},
   };
+  // clang-format on
 }
 
 /* The reply: the signature echoed, then bytes that differ at every offset. */

@@ -111,7 +111,8 @@ tyCo3964_cb_ib_check Co3964_get_cb_ib_check_fn(Co3964* p);
 /* The driver: runs the state machine until the link is idle (state 0, no byte waiting, no
 ** outbound message pending). With a quiet line it returns after one pass; otherwise only
 ** when the exchange in progress, and any that follows at once, has ended. All waiting goes
-** through the sleep callback. 1 when stopped at idle, 0 for a NULL object. */
+** through the sleep callback. A received frame longer than ib_n_max is refused with NAK,
+** never held cut short. 1 when stopped at idle, 0 for a NULL object. */
 int Co3964_do(Co3964* p);
 
 /* Hands one outbound message to the link (copied). 2 accepted (now pending); 1 for a bad

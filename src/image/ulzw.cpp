@@ -220,10 +220,13 @@ int Ulzw_encode(UlzwUnit* p, int n_dst, uint8_t* p_dst, int n_src, const uint8_t
   }
   set_data_buffer(p, n_src, (uint8_t*)p_src); /* only read */
   set_code_buffer(p, n_dst, p_dst);
+  /* The coding runs on a copy held in registers: stores into the stream could alias the
+  ** unit as far as the compiler knows, and would force every field to be reloaded. */
+  UlzwUnit u = *p;
   /* The zero code only pushes the end code out; its last 0..7 bits never reach the stream. */
-  if (!encode_strings(p) || !write_code_logged(p, p->code_end, 3) || !write_code_logged(p, 0, 4))
-    return -1;
-  return p->i_code;
+  int ok = encode_strings(&u) && write_code_logged(&u, u.code_end, 3) && write_code_logged(&u, 0, 4);
+  *p = u;
+  return ok ? p->i_code : -1;
 }
 
 /* The next code of the stream, ULZW_CODE_END for the end code, ULZW_CODE_NONE when the
@@ -236,9 +239,10 @@ static inline int read_code(UlzwUnit* p) {
   int n_flag = 0;
   int n_width = p->n_bits;
   if (has_flag_bit(p)) {
-    if (p->n_bit_buf < 1) return ULZW_CODE_NONE;
+    /* Flag 1: the code's n bits, flag 0: a byte's 8 bits; worked out without a branch, as
+    ** the flags of a stream follow no pattern. */
     n_flag = 1;
-    n_width = (p->bit_buf & 1u) ? p->n_bits : 8;
+    n_width = 8 + (int)(p->bit_buf & 1u) * p->n_shift;
   }
   if (p->n_bit_buf < n_flag + n_width) return ULZW_CODE_NONE;
   unsigned code = (p->bit_buf >> n_flag) & ((1u << n_width) - 1u);
@@ -253,10 +257,20 @@ static int fail_line(const char* p_line) {
   return 0;
 }
 
-/* The decoder keeps, by code, the string's first byte above its length (at most 2^16 - 256)
-** in the encoder's slot table, so that counting and room checks need no walk of the chain. */
+/* The decoder keeps by code: in the encoder's slot table the string's first byte above its
+** length (at most 2^16 - 256), so that counting and room checks need no walk; in the prefix
+** table the output position of one whole copy of the string, so that expanding a code is
+** one copy of earlier output. The entry old + byte is always such a copy: old's string was
+** just written there and the byte follows it. */
 constexpr int ULZW_FIRST_SHIFT = 24;
 constexpr int ULZW_LENGTH_MASK = (1 << ULZW_FIRST_SHIFT) - 1;
+
+/* What the decoder carries from one code to the next. */
+struct UlzwPrevious {
+  int code;       /* the code before */
+  int i_at;       /* output position of its string */
+  int character;  /* its string's first byte */
+};
 
 static inline int string_info(const UlzwUnit* p, int code) {
   return code < 256 ? (code << ULZW_FIRST_SHIFT) | 1 : p->p_tab_code_value[code];
@@ -269,20 +283,19 @@ static int decode_string(UlzwUnit* p, int room, uint8_t* out, int* p_first, int 
   int n = info & ULZW_LENGTH_MASK;
   if (n > room) return -1;
   if (out != NULL) {
-    for (int k = n - 1; code >= 256; k--) {
-      out[k] = p->p_tab_append_char[code];
-      code = p->p_tab_prefix_code[code];
+    if (code < 256) {
+      out[0] = (uint8_t)code;
+    } else {
+      memcpy(out, p->p_data + p->p_tab_prefix_code[code], (size_t)n); /* earlier output */
     }
-    out[0] = (uint8_t)code;
   }
   if (p_first != NULL) *p_first = info >> ULZW_FIRST_SHIFT;
   return n;
 }
 
-/* One code after the first: writes its string and makes the entry old + its first byte.
-** *p_char holds old's first byte on entry and the new string's first byte on return.
-** 1, or 0 with an error line. */
-static int decode_code(UlzwUnit* p, int code, int old, int* p_char) {
+/* Expands one code after the first and makes the entry prev + the new string's first byte.
+** *p_prev becomes this code. 1, or 0 with an error line. */
+static int decode_code(UlzwUnit* p, int code, UlzwPrevious* p_prev) {
   int room = p->m_data - p->i_data;
   uint8_t* out = p->p_data == NULL ? NULL : p->p_data + p->i_data;
   int first = 0;
@@ -291,29 +304,29 @@ static int decode_code(UlzwUnit* p, int code, int old, int* p_char) {
     n = decode_string(p, room, out, &first, code);
     if (n < 0) return fail_line(STDIO_ERR("Ulzw_decode") "decode_string failed\n");
   } else if ((unsigned)code == p->code_next) {
-    /* The entry the encoder made while it wrote old: old's string plus its first byte. */
-    n = decode_string(p, room, out, &first, old);
+    /* The entry the encoder made while it wrote prev: prev's string plus its first byte. */
+    n = decode_string(p, room, out, &first, p_prev->code);
     if (n < 0) return fail_line(STDIO_ERR("Ulzw_decode") "decode_string failed\n");
     if (n >= room) return fail_line(STDIO_ERR("Ulzw_decode") "internal buffer overflow\n");
-    if (out != NULL) out[n] = (uint8_t)*p_char;
+    if (out != NULL) out[n] = (uint8_t)p_prev->character;
     n++;
   } else {
     StdIo_printf(STDIO_ERR("Ulzw_decode") "code %d unknown, next code %u\n", code, p->code_next);
     return 0;
   }
-  *p_char = first;
-  p->i_data += n;
   if (p->code_next <= p->code_last) {
-    p->p_tab_prefix_code[p->code_next] = old;
+    p->p_tab_prefix_code[p->code_next] = p_prev->i_at;
     p->p_tab_append_char[p->code_next] = (uint8_t)first;
-    p->p_tab_code_value[p->code_next] = string_info(p, old) + 1;  /* old's first byte, one longer */
+    p->p_tab_code_value[p->code_next] = string_info(p, p_prev->code) + 1;  /* prev's first byte, one longer */
     p->code_next++;
   }
+  *p_prev = {code, p->i_data, first};
+  p->i_data += n;
   return 1;
 }
 
-/* The first code: it must be a single byte. 1 with *p_old and *p_char set, else 0 with a line. */
-static int decode_first(UlzwUnit* p, int* p_old, int* p_char) {
+/* The first code: it must be a single byte. 1 with *p_prev set, else 0 with a line. */
+static int decode_first(UlzwUnit* p, UlzwPrevious* p_prev) {
   int code = read_code(p);
   if (code < 0) return fail_line(STDIO_ERR("Ulzw_decode") "no code before the end of the stream\n");
   if (code >= 256) {
@@ -321,8 +334,7 @@ static int decode_first(UlzwUnit* p, int* p_old, int* p_char) {
     return 0;
   }
   if (!write_data(p, code)) return fail_line(STDIO_ERR("Ulzw_decode") "write_data (1) failed\n");
-  *p_old = code;
-  *p_char = code;
+  *p_prev = {code, 0, code};
   return 1;
 }
 
@@ -330,12 +342,11 @@ int Ulzw_decode(UlzwUnit* p, int n_dst, uint8_t* p_dst, int n_src, const uint8_t
   if (p == NULL || p_src == NULL) return -1;
   set_data_buffer(p, n_dst < 0 ? 0 : n_dst, p_dst);
   set_code_buffer(p, n_src < 0 ? 0 : n_src, (uint8_t*)p_src); /* only read */
-  int old, character;
-  if (!decode_first(p, &old, &character)) return -1;
+  UlzwUnit u = *p; /* a copy held in registers, as in Ulzw_encode */
+  UlzwPrevious prev;
+  int ok = decode_first(&u, &prev);
   int code;
-  while ((code = read_code(p)) >= 0) {
-    if (!decode_code(p, code, old, &character)) return -1;
-    old = code;
-  }
-  return p->i_data;
+  while (ok && (code = read_code(&u)) >= 0) ok = decode_code(&u, code, &prev);
+  *p = u;
+  return ok ? p->i_data : -1;
 }

@@ -8,9 +8,11 @@
 #include "std_io.h"
 #include "ulzw.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <sys/stat.h>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -37,15 +39,17 @@ int usage(void) {
   return 2;
 }
 
-/* Reads the whole file; false with a message when it cannot, or is 2 GiB or more. */
+/* Reads the whole file at once; false with a message when it cannot, or when it is too
+** large for the coder's int sizes (a third of 2 GiB, so that a stream bound still fits). */
 bool read_file(const char* p_path, Bytes* p_bytes) {
   FILE* f = fopen(p_path, "rb");
   if (f == NULL) return fprintf(stderr, "zent-lzw: cannot open %s: %s\n", p_path, strerror(errno)), false;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0 && p_bytes->size() < (size_t)INT_MAX)
-    p_bytes->insert(p_bytes->end(), buf, buf + n);
-  bool ok = !ferror(f) && p_bytes->size() < (size_t)INT_MAX / 3;
+  struct stat st;
+  bool ok = fstat(fileno(f), &st) == 0 && st.st_size < INT_MAX / 3;
+  if (ok) {
+    p_bytes->resize((size_t)st.st_size);
+    ok = fread(p_bytes->data(), 1, p_bytes->size(), f) == p_bytes->size();
+  }
   if (!ok) fprintf(stderr, "zent-lzw: cannot read %s (read error, or too large)\n", p_path);
   fclose(f);
   return ok;
@@ -60,27 +64,46 @@ bool write_file(const char* p_path, const uint8_t* p, size_t n) {
   return ok;
 }
 
+/* An output buffer left uninitialised, so that room that is never used costs no memory. */
+struct Output {
+  std::unique_ptr<uint8_t[]> p;
+  int n = 0;  /* bytes used */
+  void make(size_t m) { p.reset(new uint8_t[m]); }
+};
+
 /* The stream for src; -1 when the coder refuses. At most 17 bits per byte, plus the end. */
-int encode(int mode, const Bytes& src, Bytes* p_out) {
+int encode(int mode, const Bytes& src, Output* p_out) {
   Unit u(UlzwUnit_alloc(mode));
   if (u == nullptr) return -1;
-  p_out->resize(src.size() / 8 * 17 + 32);
-  int n = Ulzw_encode(u.get(), (int)p_out->size(), p_out->data(), (int)src.size(), src.data());
-  if (n >= 0) p_out->resize(n);
-  return n;
+  size_t m = src.size() / 8 * 17 + 32;
+  p_out->make(m);
+  return p_out->n = Ulzw_encode(u.get(), (int)m, p_out->p.get(), (int)src.size(), src.data());
 }
 
-/* The bytes of a stream; -1 when the coder refuses. A counting pass sizes the output. */
-int decode(int mode, const Bytes& stream, Bytes* p_out) {
-  Unit count(UlzwUnit_alloc(mode));
-  Unit u(UlzwUnit_alloc(mode));
-  if (count == nullptr || u == nullptr) return -1;
+/* One decoding into n_dst bytes (NULL: counting); the coder's result. */
+int decode_into(int mode, const Bytes& stream, int n_dst, uint8_t* p_dst) {
   static const uint8_t none = 0;
-  const uint8_t* p_src = stream.empty() ? &none : stream.data();  /* an empty file is a stream too */
-  int n = Ulzw_decode(count.get(), INT_MAX, NULL, (int)stream.size(), p_src);
-  if (n < 0) return -1;
-  p_out->resize(n);
-  return Ulzw_decode(u.get(), n, p_out->data(), (int)stream.size(), p_src);
+  const uint8_t* p_src = stream.empty() ? &none : stream.data(); /* an empty file is a stream too */
+  Unit u(UlzwUnit_alloc(mode));
+  return u == nullptr ? -1 : Ulzw_decode(u.get(), n_dst, p_dst, (int)stream.size(), p_src);
+}
+
+/* The bytes of a stream; -1 when the coder refuses. The stream does not say how long its
+** bytes are: a first try assumes at most 8 times the stream, quietly; when that does not
+** fit, a counting pass (with the coder's lines) finds the length. */
+int decode(int mode, const Bytes& stream, Output* p_out) {
+  size_t m = std::min<size_t>(stream.size() * 8 + 65536, INT_MAX);
+  p_out->make(m);
+  StdIo_set_stdout(NULL, NULL);
+  int n = decode_into(mode, stream, (int)m, p_out->p.get());
+  StdIo_set_stdout(loc_stderr, NULL);
+  if (n < 0) {
+    n = decode_into(mode, stream, INT_MAX, NULL);
+    if (n < 0) return -1;
+    p_out->make((size_t)n);
+    n = decode_into(mode, stream, n, p_out->p.get());
+  }
+  return p_out->n = n;
 }
 
 }  // namespace
@@ -96,10 +119,11 @@ int main(int argc, char** argv) {
     return usage();
   }
   StdIo_set_stdout(loc_stderr, NULL);
-  Bytes in, out;
+  Bytes in;
+  Output out;
   if (!read_file(argv[3], &in)) return 1;
   if (in.empty() && is_encode) return fprintf(stderr, "zent-lzw: %s is empty, nothing to compress\n", argv[3]), 1;
   int n = is_encode ? encode((int)mode, in, &out) : decode((int)mode, in, &out);
   if (n < 0) return fprintf(stderr, "zent-lzw: %s of %s failed\n", argv[1], argv[3]), 1;
-  return write_file(argv[4], out.data(), out.size()) ? 0 : 1;
+  return write_file(argv[4], out.p.get(), (size_t)out.n) ? 0 : 1;
 }

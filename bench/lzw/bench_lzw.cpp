@@ -41,7 +41,8 @@ const Bytes& sample(int64_t i) { return i == 0 ? code_like_sample() : executable
 
 void set_label(benchmark::State& st, const Bytes& src, int64_t n_stream) {
   st.SetBytesProcessed((int64_t)st.iterations() * (int64_t)src.size());
-  st.SetLabel(std::string(st.range(0) == 0 ? "code-like" : "executable") + ", stream " + std::to_string(n_stream) + " bytes");
+  std::string kind = st.range(0) == 0 ? "code-like" : "executable";
+  st.SetLabel(kind + ", stream " + std::to_string(n_stream) + " bytes");
 }
 
 void BM_encode(benchmark::State& st) {

@@ -35,7 +35,8 @@ static void ulzw_release(void* p) { ::operator delete(p); }
 /* Mode to code width, -1 for a mode outside 12..16 and 140..144. */
 static int mode_to_n_bits(int mode) {
   if (mode >= 12 && mode <= 16) return mode;
-  if (mode >= 12 + ULZW_MODE_FLAG_BASE && mode <= 16 + ULZW_MODE_FLAG_BASE) return mode - ULZW_MODE_FLAG_BASE;
+  int n = mode - ULZW_MODE_FLAG_BASE;
+  if (n >= 12 && n <= 16) return n;
   return -1;
 }
 
@@ -57,7 +58,7 @@ static bool has_flag_bit(const UlzwUnit* p) { return p->mode >= ULZW_MODE_FLAG_B
 static int UlzwUnit_reset(UlzwUnit* p) {
   if (p == NULL) return 0;
   p->code_next = 256;
-  memset(p->p_tab_code_value, 0xFF, (size_t)p->n_tab * sizeof(p->p_tab_code_value[0]));  /* all -1 */
+  memset(p->p_tab_code_value, 0xFF, (size_t)p->n_tab * sizeof(p->p_tab_code_value[0])); /* all -1 */
   return 1;
 }
 
@@ -66,13 +67,16 @@ static int alloc_tables(UlzwUnit* p) {
   size_t n = (size_t)p->n_tab;
   p->p_tab_code_value = (int*)ulzw_alloc(n * sizeof(p->p_tab_code_value[0]));
   if (p->p_tab_code_value == NULL)
-    StdIo_printf(STDIO_ERR("UlzwUnit_alloc") "p -> p_tab_code_value = __ALLOC (p -> n_tab * sizeof (p -> p_tab_code_value [0])))\n");
+    StdIo_puts(STDIO_ERR("UlzwUnit_alloc") "p -> p_tab_code_value = __ALLOC "
+                                           "(p -> n_tab * sizeof (p -> p_tab_code_value [0])))\n");
   p->p_tab_prefix_code = (int*)ulzw_alloc(n * sizeof(p->p_tab_prefix_code[0]));
   if (p->p_tab_prefix_code == NULL)
-    StdIo_printf(STDIO_ERR("UlzwUnit_alloc") "p -> p_tab_prefix_code= __ALLOC (p -> n_tab * sizeof (p -> p_tab_prefix_code [0])))\n");
+    StdIo_puts(STDIO_ERR("UlzwUnit_alloc") "p -> p_tab_prefix_code= __ALLOC "
+                                           "(p -> n_tab * sizeof (p -> p_tab_prefix_code [0])))\n");
   p->p_tab_append_char = (uint8_t*)ulzw_alloc(n * sizeof(p->p_tab_append_char[0]));
   if (p->p_tab_append_char == NULL)
-    StdIo_printf(STDIO_ERR("UlzwUnit_alloc") "p -> p_tab_append_char= __ALLOC (p -> n_tab * sizeof (p -> p_tab_append_char [0])))\n");
+    StdIo_puts(STDIO_ERR("UlzwUnit_alloc") "p -> p_tab_append_char= __ALLOC "
+                                           "(p -> n_tab * sizeof (p -> p_tab_append_char [0])))\n");
   return p->p_tab_code_value != NULL && p->p_tab_prefix_code != NULL && p->p_tab_append_char != NULL;
 }
 
@@ -257,11 +261,12 @@ static int fail_line(const char* p_line) {
   return 0;
 }
 
-/* The decoder keeps by code: in the encoder's slot table the string's first byte above its
-** length (at most 2^16 - 256), so that counting and room checks need no walk; in the prefix
-** table the output position of one whole copy of the string, so that expanding a code is
-** one copy of earlier output. The entry old + byte is always such a copy: old's string was
-** just written there and the byte follows it. */
+/* The decoder keeps by code: in the code-value table the string's first byte above its
+** length (at most 2^16 - 256), so that counting and room checks need no walk of a chain;
+** in the prefix table the output position of one whole copy of the string, so that
+** expanding a code is one copy of earlier output. An entry prev + byte always has such a
+** copy: prev's string was just written there and the new string, which begins with the
+** byte, follows it. */
 constexpr int ULZW_FIRST_SHIFT = 24;
 constexpr int ULZW_LENGTH_MASK = (1 << ULZW_FIRST_SHIFT) - 1;
 
@@ -317,7 +322,7 @@ static int decode_code(UlzwUnit* p, int code, UlzwPrevious* p_prev) {
   if (p->code_next <= p->code_last) {
     p->p_tab_prefix_code[p->code_next] = p_prev->i_at;
     p->p_tab_append_char[p->code_next] = (uint8_t)first;
-    p->p_tab_code_value[p->code_next] = string_info(p, p_prev->code) + 1;  /* prev's first byte, one longer */
+    p->p_tab_code_value[p->code_next] = string_info(p, p_prev->code) + 1; /* one byte longer */
     p->code_next++;
   }
   *p_prev = {code, p->i_data, first};

@@ -28,8 +28,9 @@ typedef struct UlzwUnit {
   int n_tab;                        /* configuration: entries of each table, a prime > 2^n */
   int* p_tab_code_value;            /* owned: encoder hash slots, code or -1 for empty;
                                        decoder: first byte << 24 | length, by code */
-  int* p_tab_prefix_code;           /* owned: prefix code, by slot (encoder) or code (decoder) */
-  uint8_t* p_tab_append_char;       /* owned: last byte of a string, indexed as above */
+  int* p_tab_prefix_code;           /* owned: encoder: prefix code by slot; decoder: output
+                                       position of a copy of the code's string */
+  uint8_t* p_tab_append_char;       /* owned: last byte of a string, by slot or by code */
   int i_data;                       /* state: bytes read (encoder) or written (decoder) */
   int m_data;                       /* call: size of the byte buffer */
   uint8_t* p_data;                  /* borrowed for one call: source (read only) or output,

@@ -128,7 +128,8 @@ TEST(UlzwStream, EncoderMatchesThePlainReferenceBitForBitInEveryMode) {
 ** the reference must be told apart from the real encoder on the same inputs. */
 TEST(UlzwStream, ComparisonWithTheReferenceCatchesEachInjectedFault) {
   using ulzw_ref::Fault;
-  for (Fault f : {Fault::dictionary_one_shorter, Fault::reset_when_full, Fault::msb_first, Fault::no_zero_code, Fault::flag_inverted}) {
+  for (Fault f : {Fault::dictionary_one_shorter, Fault::reset_when_full, Fault::msb_first, Fault::no_zero_code,
+                  Fault::flag_inverted}) {
     int n_caught = 0;
     for (int mode : {12, 140, 144}) {
       for (const Bytes& src : comparison_inputs(mode))
@@ -313,7 +314,8 @@ TEST(UlzwDecode, ShortOutputFailsWithoutWritingBeyondIt) {
       EXPECT_EQ(d.rc, -1);
       EXPECT_TRUE(guards_intact(d.bytes, m));
       std::string t = log.text();
-      EXPECT_TRUE(t == err("Ulzw_decode", "write_data (1) failed") || t == err("Ulzw_decode", "decode_string failed") ||
+      EXPECT_TRUE(t == err("Ulzw_decode", "write_data (1) failed") ||
+                  t == err("Ulzw_decode", "decode_string failed") ||
                   t == err("Ulzw_decode", "internal buffer overflow"))
           << t;
     }

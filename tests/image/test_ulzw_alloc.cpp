@@ -50,9 +50,12 @@ namespace {
 
 std::string err(const std::string& text) { return "error - src/image/ulzw.cpp - UlzwUnit_alloc: " + text + "\n"; }
 
-const std::string k_line_code_value = err("p -> p_tab_code_value = __ALLOC (p -> n_tab * sizeof (p -> p_tab_code_value [0])))");
-const std::string k_line_prefix = err("p -> p_tab_prefix_code= __ALLOC (p -> n_tab * sizeof (p -> p_tab_prefix_code [0])))");
-const std::string k_line_append = err("p -> p_tab_append_char= __ALLOC (p -> n_tab * sizeof (p -> p_tab_append_char [0])))");
+const std::string k_line_code_value =
+    err("p -> p_tab_code_value = __ALLOC (p -> n_tab * sizeof (p -> p_tab_code_value [0])))");
+const std::string k_line_prefix =
+    err("p -> p_tab_prefix_code= __ALLOC (p -> n_tab * sizeof (p -> p_tab_prefix_code [0])))");
+const std::string k_line_append =
+    err("p -> p_tab_append_char= __ALLOC (p -> n_tab * sizeof (p -> p_tab_append_char [0])))");
 
 /* Makes a mode-144 unit while refusing the allocations of size n picked by mask. */
 UlzwUnit* alloc_refusing(size_t n, int mask) {

@@ -122,10 +122,13 @@ inline std::vector<uint8_t> code_like(size_t n, uint32_t seed) {
   v.reserve(n);
   while (v.size() < n) {
     unsigned k = g() % 16;
-    if (k == 0) v.insert(v.end(), prologue, prologue + sizeof prologue);
-    else if (k == 1) v.insert(v.end(), 4 + g() % 24, 0xFF);
-    else if (k == 2) for (int i = 0; i < 4; i++) v.insert(v.end(), {0x00, 0x40, (uint8_t)(g() % 4), (uint8_t)(g() & 0xFC)});
-    else {
+    if (k == 0) {
+      v.insert(v.end(), prologue, prologue + sizeof prologue);
+    } else if (k == 1) {
+      v.insert(v.end(), 4 + g() % 24, 0xFF);
+    } else if (k == 2) {
+      for (int i = 0; i < 4; i++) v.insert(v.end(), {0x00, 0x40, (uint8_t)(g() % 4), (uint8_t)(g() & 0xFC)});
+    } else {
       const uint8_t* op = ops[g() % 8];
       v.insert(v.end(), {op[0], op[1], (uint8_t)(g() % 3 == 0 ? g() : 0), (uint8_t)(g() % 32)});
     }

@@ -98,8 +98,8 @@ void sync_text(MfcNode* p, Fl_Widget* w) {
 }
 
 void sync_state(MfcNode* p, Fl_Widget* w) {
-  if (p->enabled) w->activate(); else w->deactivate();
   if (p->p_parent) {
+    if (p->enabled) w->activate(); else w->deactivate();
     if (p->visible) w->show(); else w->hide();
   } else if (!p->visible) {
     w->hide();
@@ -233,7 +233,8 @@ void front_create(void*, MfcNode* dlg) {
     sync_all(c, wd);
   }
   win->end();
-  if (dlg->modal) win->set_modal();
+  // No FLTK modality for dialogs: the core disables a modal dialog's owner itself, and an
+  // FLTK-modal main window would keep later windows (the message boxes) from being drawn.
   Fl_Image* icon = icon_image(dlg->icon_big);
   if (icon) {
     Fl_RGB_Image rgb((Fl_Pixmap*)icon, FL_GRAY);
@@ -339,6 +340,7 @@ int front_message_box(void*, HWND hwnd, LPCSTR p_text, LPCSTR p_caption, UINT ty
   Fl_Group::current(nullptr);
   Fl_Double_Window* win = new Fl_Double_Window(w, h);
   win->copy_label(p_caption);
+  win->box(FL_UP_BOX);  // a frame of its own: without a window manager there is none
   win->user_data(&s);
   win->callback(cb_box_close);
   Fl_Box* icon = new Fl_Box(FL_ROUND_UP_BOX, 16, 16, 32, 32, (type & MB_ICONMASK) ? "!" : "i");
@@ -382,9 +384,7 @@ bool g_installed = false;  // the hooks are ours
 int mfc_fltk_install() {
   Display* d = XOpenDisplay(nullptr);
   if (!d) return 0;
-  XCloseDisplay(d);
-  fl_open_display();
-  Fl::visual(FL_DOUBLE | FL_INDEX);
+  fl_open_display(d);  // FLTK keeps this connection: one open, no race with a second
   Fl::scheme("gtk+");
   // Dialog units follow the font, as Win32 takes them from the dialog's font.
   fl_font(FL_HELVETICA, k_font_size);

@@ -1,0 +1,284 @@
+/*
+** test_download.cpp - the download sequence through the main dialog, against the target
+** unit simulator over a pseudo-terminal with the real Uart, on the virtual clock: a full
+** run that the unit accepts, the flash-loader progress, the unit's faults (wrong CPU type,
+** silence, exception replies at the erase and at a chunk), interruptions confirmed at
+** different moments, and the port failures before any traffic.
+*/
+#include "test_download_rig.h"
+
+#include "log_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+const char k_success[] = "Application successfully downloaded !";
+
+struct DownloadTest : ::testing::Test {
+  void SetUp() override {
+    ASSERT_NE(rig_root(), nullptr);
+    win32_msg_clear();
+  }
+  Win32VirtualClock clock{1000};
+};
+
+/* Requests a run sends before the programming step: wake-up, CPU type, the flash loader's
+** chunks, jump, erase, blank check. */
+int requests_before_programming() { return 2 + rig_n_loader_chunks() + 3; }
+
+TEST_F(DownloadTest, FullRunProgramsTheUnitAndItStartsTheApplication) {
+  UnitRig unit;
+  ASSERT_TRUE(unit.ok());
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  LogCapture log;
+  rig.download();
+  unit.stop();
+  ASSERT_EQ(rig.boxes.size(), 1u) << unit.trace();
+  EXPECT_EQ(rig.boxes[0].text, k_success);
+  EXPECT_EQ(rig.boxes[0].caption, "Ok");
+  EXPECT_EQ(rig.boxes[0].type, 0x30u);
+  EXPECT_FALSE(rig.boxes[0].download_enabled);  // the port closes after the box
+  ASSERT_NE(Unit_get_verdict(unit.unit()), nullptr);
+  EXPECT_EQ(Unit_get_verdict(unit.unit())->code, UNIT_VERDICT_OK);
+  EXPECT_EQ(Unit_get_state(unit.unit()), UNIT_APPLICATION);
+  // The signature byte went last and alone.
+  EXPECT_EQ(unit.count("0x25 program flash adr=0x180010 n=1"), 1);
+  std::string t = unit.trace();
+  EXPECT_LT(t.find("0x25 program flash adr=0x180000 n=256"), t.find("adr=0x180010 n=1"));
+  EXPECT_EQ(rig.uppers, (std::vector<std::string>{
+                            "Activating bootloader...", "Checking CPU-type...",
+                            "Downloading flash loader...", "Starting flash loader...",
+                            "Erasing application sectors...", "Blank checking application sectors...",
+                            "Programming application...", "Updating application signature...",
+                            "Starting application...", "ready"}));
+  EXPECT_EQ(rig.text(IDC_STATIC_LOWER), "ready");
+  EXPECT_EQ(mfc_node_child(rig.dlg.node(), IDC_PROGRESS)->pos, 0);
+  EXPECT_TRUE(mfc_node_child(rig.dlg.node(), IDC_BUTTON_DOWNLOAD)->enabled);
+  EXPECT_EQ(rig.dlg.m_is_programming, 0);
+  EXPECT_EQ(Root_get_p_rmc(rig_root())->t_receive_ms, 100000u);
+  EXPECT_EQ(UvMem_read_byte(Root_get_p_vmc(rig_root()), 0x180010), 0x47);
+  EXPECT_TRUE(log.contains("Activating bootloader\nChecking CPU-type\nDownload flash loader\n"));
+  EXPECT_TRUE(log.contains("Programming application\n"));
+  EXPECT_TRUE(log.contains("download took "));
+  EXPECT_FALSE(log.contains("l_result"));
+  // After the flash loader, the programming display never reaches 100 %.
+  auto it = std::find(rig.lowers.begin(), rig.lowers.end(), "33921 of 33921 (100 %)");
+  ASSERT_NE(it, rig.lowers.end());
+  for (++it; it != rig.lowers.end(); ++it) EXPECT_EQ(it->find("(100 %)"), std::string::npos) << *it;
+}
+
+TEST_F(DownloadTest, FlashLoaderStepEndsAtItsFullSize) {
+  UnitRig unit;
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  rig.download();
+  auto it = std::find(rig.lowers.begin(), rig.lowers.end(), "33921 of 33921 (100 %)");
+  ASSERT_NE(it, rig.lowers.end());
+  EXPECT_EQ(*(it + 1), "");  // cleared by the next step
+  EXPECT_TRUE(std::find(rig.positions.begin(), rig.positions.end(), 100) != rig.positions.end());
+  EXPECT_TRUE(rig.saw_lower("256 of 33921 (0 %)"));
+}
+
+TEST_F(DownloadTest, WrongCpuTypeStopsWithoutResultLineOrFurtherRequests) {
+  UnitRig unit([](UnitConfig& c) { c.cpu_type = 2; });
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  LogCapture log;
+  DWORD t0 = clock.now();
+  rig.download();
+  unit.stop();
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0].text, "This program version supports 504-CPU's only !");
+  EXPECT_EQ(rig.boxes[0].caption, "Error...");
+  EXPECT_FALSE(log.contains("l_result"));
+  EXPECT_EQ(Unit_get_stats(unit.unit()).n_requests, 2);
+  EXPECT_GE(clock.now() - t0, 1000u);  // both pauses still ran
+  EXPECT_EQ(rig.text(IDC_STATIC_UPPER), "ready");
+  EXPECT_TRUE(mfc_node_child(rig.dlg.node(), IDC_BUTTON_DOWNLOAD)->enabled);
+}
+
+TEST_F(DownloadTest, SilentUnitTimesOutOnTheWakeUp) {
+  UnitRig unit([](UnitConfig& c) {
+    c.k_fault = 1;
+    c.fault_exception = 0;
+    c.t_idle_advance_ms = 50;  // the unit's quiet polls move the virtual clock
+  });
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  LogCapture log;
+  DWORD t0 = clock.now();
+  rig.download();
+  unit.stop();
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0].text, "Activating bootloader failed !");
+  EXPECT_TRUE(log.contains("l_result =  9 (RMC_RES_ERR_REC     )\n")) << log.text();
+  EXPECT_GE(clock.now() - t0, 2000u);  // the reply time-out and the two pauses
+  EXPECT_EQ(rig.text(IDC_STATIC_UPPER), "ready");
+  EXPECT_EQ(rig.text(IDC_STATIC_LOWER), "ready");
+  EXPECT_TRUE(mfc_node_child(rig.dlg.node(), IDC_BUTTON_DOWNLOAD)->enabled);
+  // The port was closed: it opens again at once.
+  Uart* uart = Root_get_p_uart(rig_root());
+  EXPECT_EQ(Uart_open(uart, "COM1", 115200, 8, 0, 0), 1);
+  Uart_close(uart);
+}
+
+TEST_F(DownloadTest, ExceptionAtTheEraseSkipsTheRest) {
+  UnitRig unit([](UnitConfig& c) {
+    c.k_fault = 2 + rig_n_loader_chunks() + 2;
+    c.fault_exception = 4;
+  });
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  LogCapture log;
+  rig.download();
+  unit.stop();
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0].text, "Erasing application sectors failed !");
+  EXPECT_TRUE(log.contains("l_result =  4 (RMC_RES_DEV_FAIL    )\n"));
+  EXPECT_EQ(Unit_get_stats(unit.unit()).n_requests, 2 + rig_n_loader_chunks() + 2);
+  EXPECT_EQ(unit.count("0x25"), 0);
+}
+
+TEST_F(DownloadTest, FailingChunkStopsProgrammingAndRestoresTheSignature) {
+  UnitRig unit([](UnitConfig& c) {
+    c.k_fault = requests_before_programming() + 2;  // the second chunk
+    c.fault_exception = 2;
+  });
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  LogCapture log;
+  rig.download();
+  unit.stop();
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0].text, "Programming application failed !");
+  EXPECT_TRUE(log.contains("writing to address 00180100 failed")) << log.text();
+  EXPECT_TRUE(log.contains("l_result =  2 (RMC_RES_ILL_DATA_ADR)\n"));
+  EXPECT_TRUE(log.contains("download took "));
+  EXPECT_EQ(UvMem_read_byte(Root_get_p_vmc(rig_root()), 0x180010), 0x47);
+  EXPECT_EQ(Unit_get_verdict(unit.unit()), nullptr);
+}
+
+TEST_F(DownloadTest, YesDuringProgrammingStopsAfterTheChunkInProgress) {
+  UnitRig unit;
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  rig.on_upper = [&](const std::string& t) {
+    if (t == "Programming application...") mfc_post_click(rig.item(IDCANCEL));
+  };
+  rig.answer = [](const RigBox& b) { return b.caption == "Warning" ? IDYES : IDOK; };
+  LogCapture log;
+  rig.download();
+  unit.stop();
+  ASSERT_EQ(rig.boxes.size(), 2u);
+  EXPECT_EQ(rig.boxes[0].text,
+            "Programming of the flash memory has not yet completed !\n\n"
+            "Do you want to interrupt programming ?\n");
+  EXPECT_EQ(rig.boxes[0].type, 0x233u);
+  EXPECT_EQ(rig.boxes[1].text, "Programming application failed !");
+  EXPECT_TRUE(log.contains("l_result =  10 (RMC_RES_ERR_ELSE    )\n"));
+  EXPECT_EQ(unit.count("0x25"), 1);  // the chunk in progress, nothing after it
+  EXPECT_EQ(unit.count("adr=0x180010 n=1"), 0);
+  EXPECT_NE(UnitMem_get_p_flash(Unit_get_mem(unit.unit()))[0x10], 0x47);
+  EXPECT_EQ(Unit_get_verdict(unit.unit()), nullptr);
+  EXPECT_EQ(rig.dlg.m_is_abort, 1);  // kept until the next run
+  EXPECT_TRUE(rig.dlg.m_hWnd != nullptr);  // the question never closes the dialog
+}
+
+TEST_F(DownloadTest, YesDuringTheEraseStopsAfterTheFirstNonBlankChunk) {
+  UnitRig unit;
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  rig.on_upper = [&](const std::string& t) {
+    if (t == "Erasing application sectors...") mfc_post_click(rig.item(IDCANCEL));
+  };
+  rig.answer = [](const RigBox& b) { return b.caption == "Warning" ? IDYES : IDOK; };
+  rig.download();
+  unit.stop();
+  ASSERT_EQ(rig.boxes.size(), 2u);
+  EXPECT_EQ(rig.boxes[1].text, "Programming application failed !");
+  EXPECT_EQ(unit.count("0x24"), 1);  // erase and blank check still ran
+  EXPECT_EQ(unit.count("0x25"), 1);
+}
+
+TEST_F(DownloadTest, NoOrCancelToTheQuestionChangesNothing) {
+  UnitRig unit;
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  int n_asked = 0;
+  rig.on_upper = [&](const std::string& t) {
+    if (t == "Downloading flash loader..." || t == "Programming application...")
+      mfc_post_click(rig.item(IDCANCEL));
+  };
+  rig.answer = [&](const RigBox& b) {
+    if (b.caption != "Warning") return IDOK;
+    return ++n_asked == 1 ? IDNO : IDCANCEL;
+  };
+  rig.download();
+  unit.stop();
+  EXPECT_EQ(n_asked, 2);
+  EXPECT_TRUE(rig.has_box(k_success));
+  EXPECT_EQ(Unit_get_verdict(unit.unit())->code, UNIT_VERDICT_OK);
+}
+
+TEST_F(DownloadTest, SecondRunAfterAnAbortStartsClean) {
+  UnitRig unit;
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  rig.on_upper = [&](const std::string& t) {
+    if (t == "Downloading flash loader...") mfc_post_click(rig.item(IDCANCEL));
+  };
+  rig.answer = [](const RigBox& b) { return b.caption == "Warning" ? IDYES : IDOK; };
+  rig.download();
+  ASSERT_TRUE(rig.has_box("Download of Flashloader failed !"));
+  EXPECT_EQ(unit.count("0x13"), 1);  // the chunk in progress
+  EXPECT_EQ(unit.count("0x12"), 0);
+  rig.boxes.clear();
+  int32_t abort_at_start = -1;
+  uint32_t t_reply_at_start = 0;
+  rig.on_upper = [&](const std::string& t) {
+    if (t != "Activating bootloader...") return;
+    abort_at_start = rig.dlg.m_is_abort;
+    t_reply_at_start = Root_get_p_rmc(rig_root())->t_receive_ms;
+  };
+  rig.download();
+  unit.stop();
+  EXPECT_EQ(abort_at_start, 0);
+  EXPECT_EQ(t_reply_at_start, 1000u);
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0].text, k_success);
+  EXPECT_EQ(Unit_get_verdict(unit.unit())->code, UNIT_VERDICT_OK);
+}
+
+TEST_F(DownloadTest, NoSelectionTouchesNothing) {
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  rig.dlg.m_combo_port.SetCurSel(-1);
+  LogCapture log;
+  rig.download();
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0].text, "This port is not available !");
+  EXPECT_EQ(rig.boxes[0].caption, "Error...");
+  EXPECT_TRUE(rig.boxes[0].download_enabled);
+  EXPECT_TRUE(rig.uppers.empty());
+  EXPECT_EQ(log.text(), "");
+}
+
+TEST_F(DownloadTest, PortThatCannotOpenGivesItsBoxAndReenablesDownload) {
+  setenv("ZENT_COM1", "/nonexistent/zent-tty", 1);
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  rig.download();
+  unsetenv("ZENT_COM1");
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0].text, "Error opening COM-Port !");
+  EXPECT_FALSE(rig.boxes[0].download_enabled);
+  EXPECT_TRUE(rig.uppers.empty());
+  EXPECT_EQ(rig.dlg.m_is_programming, 0);
+  EXPECT_TRUE(mfc_node_child(rig.dlg.node(), IDC_BUTTON_DOWNLOAD)->enabled);
+}
+
+}  // namespace

@@ -215,38 +215,12 @@ TEST(UlzwEncode, ShortStreamBufferFailsAtTheWriteThatMetIt) {
   EXPECT_EQ(calls_seen, (std::set<int>{1, 2, 3, 4}));
 }
 
-TEST(UlzwEncode, OneByteShortOfTheAbcStreamFailsAtTheZeroCode) {
-  LogCapture log;
-  Coded e = encode(144, text("abc"), 5);
-  EXPECT_EQ(e.rc, -1);
-  EXPECT_EQ(log.text(), err("Ulzw_encode", "write_code (4) failed"));
-  EXPECT_EQ(Bytes(e.bytes.begin(), e.bytes.begin() + 5), (Bytes{0xc2, 0x88, 0x19, 0xfb, 0xff}));
-}
-
 TEST(UlzwArguments, BadModesGiveNoUnitAndTheirLine) {
   for (int mode : {0, 11, 17, 139, 145, -144}) {
     LogCapture log;
     EXPECT_EQ(UlzwUnit_alloc(mode), nullptr);
     EXPECT_EQ(log.text(), err("UlzwUnit_alloc", "p == NULL, mode_to_n_bits (" + std::to_string(mode) + ") = -1"));
   }
-}
-
-TEST(UlzwArguments, NewUnitIsReadyForItsMode) {
-  const int n_tab[] = {5021, 9029, 18041, 34019, 78643};
-  for (int mode : k_modes) {
-    Unit u(UlzwUnit_alloc(mode));
-    ASSERT_NE(u, nullptr);
-    int n = mode % 128;
-    EXPECT_EQ(u->n_bits, n);
-    EXPECT_EQ(u->n_shift, n - 8);
-    EXPECT_EQ(u->code_end, (1u << n) - 1);
-    EXPECT_EQ(u->code_last, (1u << n) - 2);
-    EXPECT_EQ(u->code_next, 256u);
-    EXPECT_EQ(u->n_tab, n_tab[n - 12]);
-    EXPECT_EQ(u->n_bit_buf, 0);
-    EXPECT_EQ(u->n_code_out + u->n_char_out, 0);
-  }
-  EXPECT_EQ(UlzwUnit_free(NULL), 1);
 }
 
 TEST(UlzwArguments, NullUnitOrSourceGivesMinusOneWithoutALine) {

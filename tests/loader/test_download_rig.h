@@ -35,7 +35,8 @@ inline Root* rig_root() {
 /* A unit on a pseudo-terminal; ZENT_COM1 names its far end while it lives. */
 class UnitRig {
  public:
-  explicit UnitRig(const std::function<void(UnitConfig&)>& configure = nullptr) {
+  /* paced: the unit moves bytes at the real line rate (benchmarks). */
+  explicit UnitRig(const std::function<void(UnitConfig&)>& configure = nullptr, int paced = 0) {
     char name[128];
     ok_ = openpty(&fd_master_, &fd_slave_, name, nullptr, nullptr) == 0;
     if (!ok_) return;
@@ -59,7 +60,7 @@ class UnitRig {
     cfg_.p_trace = this;
     cfg_.cb_trace = &UnitRig::on_trace;
     if (configure) configure(cfg_);
-    UnitFdPort_init(&fd_port_, fd_master_, 0);
+    UnitFdPort_init(&fd_port_, fd_master_, paced);
     UnitPort port = UnitFdPort_port(&fd_port_);
     unit_ = Unit_alloc(&cfg_, &port);
     ok_ = unit_ && Unit_start(unit_);

@@ -17,17 +17,23 @@
 
 namespace {
 
-/* A private temporary file name, made once per process. */
+std::string g_base; /* the private temporary name of this process, made once */
+
+void remove_temp_files(void) {
+  for (const char* p_suffix : {"", ".in", ".out"}) unlink((g_base + p_suffix).c_str());
+}
+
+/* A private temporary file name; the files go when the process exits. */
 std::string temp_path(const char* p_suffix) {
-  static std::string base;
-  if (base.empty()) {
+  if (g_base.empty()) {
     char name[] = "/tmp/fuzz_srec_XXXXXX";
     int fd = mkstemp(name);
     if (fd < 0) abort();
     close(fd);
-    base = name;
+    g_base = name;
+    atexit(remove_temp_files);
   }
-  return base + p_suffix;
+  return g_base + p_suffix;
 }
 
 bool write_file(const std::string& path, const uint8_t* p, size_t n) {

@@ -46,6 +46,11 @@ static uint32_t get_u32_be(const uint8_t* p) {
   return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
+/* The address of w bytes (2, 3 or 4), most significant first. */
+static uint32_t get_adr_be(const uint8_t* p, int w) {
+  return w == 2 ? get_u16_be(p) : w == 3 ? get_u24_be(p) : get_u32_be(p);
+}
+
 /* Address bytes of a record type: 0 for 0 and 5 (no address read), -1 for 4, 6 and what
 ** is no type at all. */
 static int adr_width_of_type(int type) {
@@ -68,10 +73,10 @@ static int adr_width_of_type(int type) {
 
 /* The reader's view of the file: the block in hand and where it stands. */
 typedef struct SrecFile {
-  FILE* fp;              /* the open file */
-  size_t i_block;        /* index of the next byte in block */
-  size_t n_block;        /* bytes in block */
-  uint8_t block[N_BLOCK];/* the bytes last fetched */
+  FILE* fp;               /* the open file */
+  size_t i_block;         /* index of the next byte in block */
+  size_t n_block;         /* bytes in block */
+  uint8_t block[N_BLOCK]; /* the bytes last fetched */
 } SrecFile;
 
 /* Kind of each byte value: token byte, separator, or end of the file (0xFF). */
@@ -217,13 +222,10 @@ static int string_to_bin_vector(int m_vector, uint8_t* p_vector, const char* p_s
 ** the checksum gives no record. 1 or 0 (logged). */
 static int append_data(MsRecSet* p_rec_set, const uint8_t* p_vector) {
   int w = adr_width_of_type(p_vector[0]);
-  int n_bytes = p_vector[1] - w - 1;
-  uint32_t adr = w == 2 ? get_u16_be(p_vector + 2)
-               : w == 3 ? get_u24_be(p_vector + 2)
-                        : get_u32_be(p_vector + 2);
+  int n_bytes = p_vector[1] - w - 1; /* below 0: the address reaches past the record */
   if (n_bytes < 0 ||
-      MsRecSet_postfix_val(p_rec_set, MSREC_TAG_DATA, adr, (uint32_t)n_bytes,
-                           p_vector + 2 + w) < 0) {
+      MsRecSet_postfix_val(p_rec_set, MSREC_TAG_DATA, get_adr_be(p_vector + 2, w),
+                           (uint32_t)n_bytes, p_vector + 2 + w) < 0) {
     StdIo_printf(STDIO_ERR("MsRecIn_load_file") "MsRecSet_postfix_val failed\n");
     return 0;
   }
@@ -240,9 +242,7 @@ static int append_end(MsRecSet* p_rec_set, const uint8_t* p_vector) {
                  "count=%d\n", p_vector[0], p_vector[1]);
     return 0;
   }
-  uint32_t adr = w == 2 ? get_u16_be(p_vector + 2)
-               : w == 3 ? get_u24_be(p_vector + 2)
-                        : get_u32_be(p_vector + 2);
+  uint32_t adr = get_adr_be(p_vector + 2, w);
   if (MsRecSet_postfix_val(p_rec_set, MSREC_TAG_START, adr, 0, NULL) < 0) {
     StdIo_printf(STDIO_ERR("MsRecIn_load_file") "MsRecSet_postfix_val failed\n");
     return 0;

@@ -17,6 +17,10 @@
 #include "unit_master.h"
 #include "win32_time.h"
 
+#ifdef ZENT_HAVE_FIRMWARE
+#include "embedded_sets.h"
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -102,6 +106,35 @@ inline const TestImages& test_images() {
   return images;
 }
 
+/* The images of the build's stand-in firmware (when it has them: ZENT_HAVE_FIRMWARE), as
+** the loader sends them: the flash-loader set as it is, the application compressed. */
+struct FirmwareImages {
+  uint32_t n_loader_set = 0;
+  const uint32_t *p_loader_a = nullptr, *p_loader_n = nullptr;
+  const uint8_t* const* p_loader_p = nullptr;
+  std::vector<uint8_t> appl_image = std::vector<uint8_t>(UNIT_APPL_N);
+  std::vector<uint8_t> code = std::vector<uint8_t>(UNIT_FLASH_N);
+  int32_t n_src = 0;
+  void expect_in(UnitConfig* c) const {
+    c->n_loader_set = n_loader_set;
+    c->p_loader_a = p_loader_a;
+    c->p_loader_n = p_loader_n;
+    c->p_loader_p = p_loader_p;
+    c->n_expected_appl = n_src;
+    c->p_expected_appl = appl_image.data();
+  }
+  UnitMasterInput input() const {
+    UnitMasterInput in;
+    UnitMasterInput_init(&in);
+    in.n_loader_set = n_loader_set;
+    in.p_loader_a = p_loader_a;
+    in.p_loader_n = p_loader_n;
+    in.p_loader_p = p_loader_p;
+    in.p_code = code.data();
+    return in;
+  }
+};
+
 /* Collects the unit's trace lines. */
 struct TraceLog {
   std::vector<std::string> lines;
@@ -112,6 +145,34 @@ struct TraceLog {
     return false;
   }
 };
+
+/* The firmware images, made once; the tests' own images when the build has no firmware. */
+inline const FirmwareImages& firmware_images() {
+  static FirmwareImages f = [] {
+    FirmwareImages g;
+#ifdef ZENT_HAVE_FIRMWARE
+    g.n_loader_set = fld_02_get_n_set();
+    g.p_loader_a = fld_02_get_p_set_a_bytes();
+    g.p_loader_n = fld_02_get_p_set_n_bytes();
+    g.p_loader_p = fld_02_get_p_set_p_bytes();
+    g.n_src = UnitImage_appl_from_set(zent_get_n_set(), zent_get_p_set_a_bytes(),
+                                      zent_get_p_set_n_bytes(), zent_get_p_set_p_bytes(),
+                                      g.appl_image.data());
+    UnitImage_code_from_appl(g.n_src, g.appl_image.data(), g.code.data());
+#else
+    const TestImages& t = test_images();
+    g.n_loader_set = t.loader.size();
+    g.p_loader_a = t.loader.a.data();
+    g.p_loader_n = t.loader.n.data();
+    g.p_loader_p = t.loader.p.data();
+    g.appl_image = t.appl_image;
+    g.code = t.code;
+    g.n_src = t.n_src;
+#endif
+    return g;
+  }();
+  return f;
+}
 
 /* An RMC master on end 0 of an in-memory line, the unit on end 1, on a virtual clock. */
 class LineRig {

@@ -26,15 +26,15 @@ fail() {
   exit 1
 }
 
-# A display number nobody holds.
-for n in $(seq 91 199); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
-done
-Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.out" 2>&1 &
+# Xvfb picks a display number nobody holds and tells it through -displayfd, so tests that
+# run at the same time never race for one.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.out" 2>&1 &
 pids+=($!)
-export DISPLAY=":$n"
+for i in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.out")"
+export DISPLAY=":$(head -n 1 "$work/display")"
 for i in $(seq 1 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start on $DISPLAY"
+xdpyinfo >/dev/null 2>&1 || fail "no connection to Xvfb on $DISPLAY"
 
 "$unit" --timeout-s 100 >"$work/unit.out" 2>&1 &
 pids+=($!)

@@ -224,6 +224,33 @@ TEST_F(DownloadTest, NoOrCancelToTheQuestionChangesNothing) {
   EXPECT_EQ(Unit_get_verdict(unit.unit())->code, UNIT_VERDICT_OK);
 }
 
+TEST_F(DownloadTest, SlowAnswerInsideAFrameExchangeEndsTheRunCleanly) {
+  // The question holds the run in the middle of a frame: the unit's frame timers run out
+  // meanwhile. Whatever the link makes of it, the run reports and ends as a whole.
+  UnitRig unit;
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  rig.on_upper = [&](const std::string& t) {
+    if (t == "Erasing application sectors...") mfc_post_click(rig.item(IDCANCEL));
+  };
+  rig.answer = [&](const RigBox& b) {
+    if (b.caption != "Warning") return IDOK;
+    clock.advance(5000);  // the user thinks it over
+    Sleep(50);            // and the unit's thread sees that time pass
+    return IDNO;
+  };
+  LogCapture log;
+  rig.download();
+  unit.stop();
+  ASSERT_GE(rig.boxes.size(), 2u);
+  const std::string& last = rig.boxes.back().text;
+  EXPECT_TRUE(last == k_success || last == "Erasing application sectors failed !") << last << "\n"
+                                                                                  << log.text() << unit.trace();
+  EXPECT_EQ(rig.dlg.m_is_programming, 0);
+  EXPECT_TRUE(mfc_node_child(rig.dlg.node(), IDC_BUTTON_DOWNLOAD)->enabled);
+  EXPECT_EQ(rig.text(IDC_STATIC_UPPER), "ready");
+}
+
 TEST_F(DownloadTest, SecondRunAfterAnAbortStartsClean) {
   UnitRig unit;
   DialogRig rig;

@@ -225,6 +225,7 @@ void front_create(void*, MfcNode* dlg) {
   place(dlg, w, h, &x, &y);
   ZentWindow* win = new ZentWindow(x, y, w, h, dlg->hwnd);
   win->copy_label(dlg->text.c_str());
+  win->box(FL_UP_BOX);  // a frame of its own, for displays without a window manager
   win->user_data((void*)dlg->hwnd);
   win->callback(cb_close);
   for (MfcNode* c : dlg->children) {

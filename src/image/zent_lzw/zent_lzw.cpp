@@ -11,12 +11,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
-#include <sys/stat.h>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -39,29 +41,46 @@ int usage(void) {
   return 2;
 }
 
-/* Reads the whole file at once; false with a message when it cannot, or when it is too
-** large for the coder's int sizes (a third of 2 GiB, so that a stream bound still fits). */
+/* Writes "zent-lzw: " and the message to stderr; always false, for one-line failures. */
+bool complain(const char* p_format, ...) __attribute__((format(printf, 1, 2)));
+bool complain(const char* p_format, ...) {
+  va_list args;
+  va_start(args, p_format);
+  fputs("zent-lzw: ", stderr);
+  vfprintf(stderr, p_format, args);
+  va_end(args);
+  return false;
+}
+
+/* Reads a whole file: a regular file at once, anything else (a pipe) in pieces. False with
+** a message when it cannot, or when it is too large for the coder's int sizes (a third of
+** 2 GiB, so that the stream bound of an encoding still fits). */
 bool read_file(const char* p_path, Bytes* p_bytes) {
   FILE* f = fopen(p_path, "rb");
-  if (f == NULL) return fprintf(stderr, "zent-lzw: cannot open %s: %s\n", p_path, strerror(errno)), false;
+  if (f == NULL) return complain("cannot open %s: %s\n", p_path, strerror(errno));
   struct stat st;
-  bool ok = fstat(fileno(f), &st) == 0 && st.st_size < INT_MAX / 3;
-  if (ok) {
+  bool ok = fstat(fileno(f), &st) == 0;
+  if (ok && S_ISREG(st.st_mode) && st.st_size < INT_MAX / 3) {
     p_bytes->resize((size_t)st.st_size);
     ok = fread(p_bytes->data(), 1, p_bytes->size(), f) == p_bytes->size();
+  } else if (ok) {
+    uint8_t piece[65536];
+    size_t n;
+    while ((n = fread(piece, 1, sizeof piece, f)) > 0 && p_bytes->size() < (size_t)INT_MAX / 3)
+      p_bytes->insert(p_bytes->end(), piece, piece + n);
+    ok = !ferror(f);
   }
-  if (!ok) fprintf(stderr, "zent-lzw: cannot read %s (read error, or too large)\n", p_path);
+  ok = ok && p_bytes->size() < (size_t)INT_MAX / 3;
   fclose(f);
-  return ok;
+  return ok || complain("cannot read %s (read error, or too large)\n", p_path);
 }
 
 bool write_file(const char* p_path, const uint8_t* p, size_t n) {
   FILE* f = fopen(p_path, "wb");
-  if (f == NULL) return fprintf(stderr, "zent-lzw: cannot create %s: %s\n", p_path, strerror(errno)), false;
+  if (f == NULL) return complain("cannot create %s: %s\n", p_path, strerror(errno));
   bool ok = fwrite(p, 1, n, f) == n;
   ok = fclose(f) == 0 && ok;
-  if (!ok) fprintf(stderr, "zent-lzw: cannot write %s\n", p_path);
-  return ok;
+  return ok || complain("cannot write %s\n", p_path);
 }
 
 /* An output buffer left uninitialised, so that room that is never used costs no memory. */
@@ -115,15 +134,21 @@ int main(int argc, char** argv) {
   char* p_end = NULL;
   long mode = strtol(argv[2], &p_end, 10);
   if (*argv[2] == '\0' || *p_end != '\0' || mode < 12 || mode > 144 || (mode > 16 && mode < 140)) {
-    fprintf(stderr, "zent-lzw: bad mode '%s'\n", argv[2]);
+    complain("bad mode '%s'\n", argv[2]);
     return usage();
   }
   StdIo_set_stdout(loc_stderr, NULL);
   Bytes in;
   Output out;
   if (!read_file(argv[3], &in)) return 1;
-  if (in.empty() && is_encode) return fprintf(stderr, "zent-lzw: %s is empty, nothing to compress\n", argv[3]), 1;
+  if (in.empty() && is_encode) {
+    complain("%s is empty, nothing to compress\n", argv[3]);
+    return 1;
+  }
   int n = is_encode ? encode((int)mode, in, &out) : decode((int)mode, in, &out);
-  if (n < 0) return fprintf(stderr, "zent-lzw: %s of %s failed\n", argv[1], argv[3]), 1;
+  if (n < 0) {
+    complain("%s of %s failed\n", argv[1], argv[3]);
+    return 1;
+  }
   return write_file(argv[4], out.p.get(), (size_t)out.n) ? 0 : 1;
 }

@@ -41,7 +41,8 @@ class ZentWindow : public Fl_Double_Window {
   ZentWindow(int x, int y, int w, int h, HWND hwnd) : Fl_Double_Window(x, y, w, h), hwnd_(hwnd) {}
   int handle(int e) override {
     if (e == FL_PUSH && Fl::event_button() == FL_RIGHT_MOUSE) {
-      PostMessageA(hwnd_, WM_CONTEXTMENU, (WPARAM)hwnd_, 0);
+      LPARAM at = (LPARAM)MAKEWPARAM(Fl::event_x_root(), Fl::event_y_root());
+      PostMessageA(hwnd_, WM_CONTEXTMENU, (WPARAM)hwnd_, at);
       return 1;
     }
     if (e == FL_KEYDOWN || e == FL_SHORTCUT) {
@@ -269,7 +270,7 @@ void front_change(void*, MfcNode* p, int what) {
   if (!(p->kind == MFC_KIND_LISTVIEW && what == MFC_CHANGE_ITEMS)) Fl::flush();
 }
 
-UINT_PTR front_popup_menu(void*, MfcNode* dlg) {
+UINT_PTR front_popup_menu(void*, MfcNode* dlg, int x_root, int y_root) {
   Fl_Window* win = (Fl_Window*)dlg->p_front;
   if (!win || dlg->sys_menu.empty()) return 0;
   std::vector<Fl_Menu_Item> items;
@@ -289,9 +290,9 @@ UINT_PTR front_popup_menu(void*, MfcNode* dlg) {
     items.push_back(it);
   }
   items.push_back(Fl_Menu_Item{});
-  win->make_current();
-  int x = Fl::event_x_root() - win->x_root(), y = Fl::event_y_root() - win->y_root();
-  if (x < 0 || y < 0 || x > win->w() || y > win->h()) x = y = 0;
+  win->make_current();  // popup() places the menu relative to the current window
+  int x = x_root - win->x_root(), y = y_root - win->y_root();
+  if (x_root < 0 || x < 0 || y < 0 || x > win->w() || y > win->h()) x = y = 0;
   const Fl_Menu_Item* picked = items[0].popup(x, y);
   return picked ? (UINT_PTR)picked->user_data_ : 0;
 }

@@ -181,8 +181,8 @@ int mfc_pump() {
   return n;
 }
 
-UINT_PTR mfc_front_popup_menu(MfcNode* p_dlg) {
-  return g_front.cb_popup_menu ? g_front.cb_popup_menu(g_front.p, p_dlg) : 0;
+UINT_PTR mfc_front_popup_menu(MfcNode* p_dlg, int x, int y) {
+  return g_front.cb_popup_menu ? g_front.cb_popup_menu(g_front.p, p_dlg, x, y) : 0;
 }
 
 void mfc_front_created(MfcNode* p_dlg) {

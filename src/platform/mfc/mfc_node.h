@@ -163,15 +163,18 @@ struct MfcFront {
   void (*cb_create)(void* p, MfcNode* p_dlg);           // tree complete, show it
   void (*cb_destroy)(void* p, MfcNode* p_dlg);          // before the nodes go
   void (*cb_change)(void* p, MfcNode* p_node, int what);  // MfcChange bits
-  UINT_PTR (*cb_popup_menu)(void* p, MfcNode* p_dlg);   // system menu: chosen id or 0
+  UINT_PTR (*cb_popup_menu)(void* p, MfcNode* p_dlg, int x, int y);  // system menu at a
+                                                        // screen point (-1: at the window);
+                                                        // the chosen id or 0
   void* p;                                              // context of all four
 };
 
 /* Installs a front end (copied; NULL removes it). Returns the previous one in *p_old. */
 void mfc_front_set(const MfcFront* p_front, MfcFront* p_old);
 
-/* Asks the front end to pop the system menu of a dialog up; the chosen id or 0. */
-UINT_PTR mfc_front_popup_menu(MfcNode* p_dlg);
+/* Asks the front end to pop the system menu of a dialog up at screen point x, y (-1, -1:
+** at the window's corner); the chosen id or 0. */
+UINT_PTR mfc_front_popup_menu(MfcNode* p_dlg, int x, int y);
 /* Tells the front end that a top-level window and its controls are complete. */
 void mfc_front_created(MfcNode* p_dlg);
 

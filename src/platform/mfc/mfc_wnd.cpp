@@ -394,17 +394,20 @@ static void def_close(MfcNode* p) {
                (LPARAM)(cancel ? cancel->hwnd : nullptr));
 }
 
-static void def_sys_menu(MfcNode* p) {
+/* lParam of WM_CONTEXTMENU: the screen point, x in the low and y in the high word; -1
+** (both words 0xFFFF) for the keyboard. */
+static void def_sys_menu(MfcNode* p, LPARAM lParam) {
   MfcNode* top = mfc_node_top(p);
   if (!top->has_sys_menu || !mfc_node_takes_input(top)) return;
-  UINT_PTR id = mfc_front_popup_menu(top);
+  int x = lParam == -1 ? -1 : (int16_t)LOWORD(lParam), y = lParam == -1 ? -1 : (int16_t)HIWORD(lParam);
+  UINT_PTR id = mfc_front_popup_menu(top, x, y);
   if (id) PostMessageA(top->hwnd, WM_SYSCOMMAND, id, 0);
 }
 
 static void def_sys_command(MfcNode* p, WPARAM wParam) {
   switch (wParam & 0xFFF0) {
     case SC_CLOSE: SendMessageA(p->hwnd, WM_CLOSE, 0, 0); break;
-    case SC_KEYMENU: def_sys_menu(p); break;
+    case SC_KEYMENU: def_sys_menu(p, -1); break;
     case SC_MINIMIZE: p->iconic = true; mfc_node_changed(p, MFC_CHANGE_STATE); break;
     case SC_RESTORE: p->iconic = false; mfc_node_changed(p, MFC_CHANGE_STATE); break;
     default: break;
@@ -429,9 +432,9 @@ LRESULT mfc_def_window_proc(MfcNode* p, UINT message, WPARAM wParam, LPARAM lPar
     case WM_SETTEXT: mfc_node_set_text(p, (const char*)lParam); return TRUE;
     case WM_CLOSE: def_close(p); return 0;
     case WM_SYSCOMMAND: def_sys_command(p, wParam); return 0;
-    case WM_CONTEXTMENU: def_sys_menu(p); return 0;
+    case WM_CONTEXTMENU: def_sys_menu(p, lParam); return 0;
     case WM_SYSKEYDOWN:
-      if (wParam == VK_SPACE) def_sys_menu(p);
+      if (wParam == VK_SPACE) def_sys_menu(p, -1);
       return 0;
     case DM_GETDEFID: return def_default_id(p);
     default: return 0;

@@ -246,12 +246,24 @@ TEST_F(DialogTest, SystemMenuPopupPostsTheChosenCommand) {
   menu->AppendMenu(MF_STRING, 0x10, "&About...");
   EXPECT_EQ(menu->GetMenuItemCount(), n0 + 2);
   MfcFront f = {};
-  f.cb_popup_menu = [](void*, MfcNode* p) -> UINT_PTR { return p->sys_menu.back().id; };
+  static int x_seen, y_seen;
+  f.cb_popup_menu = [](void*, MfcNode* p, int x, int y) -> UINT_PTR {
+    x_seen = x;
+    y_seen = y;
+    return p->sys_menu.back().id;
+  };
   mfc_front_set(&f, nullptr);
-  dlg.PostMessage(WM_CONTEXTMENU, 0, 0);
+  dlg.PostMessage(WM_CONTEXTMENU, (WPARAM)dlg.m_hWnd, (LPARAM)MAKEWPARAM(120, 340));  // right-click
   mfc_pump();
   EXPECT_EQ(dlg.n_about, 1);
-  dlg.PostMessage(WM_SYSKEYDOWN, VK_SPACE, 0);  // Alt+Space
+  EXPECT_EQ(x_seen, 120);
+  EXPECT_EQ(y_seen, 340);
+  dlg.PostMessage(WM_SYSKEYDOWN, VK_SPACE, 0);  // Alt+Space: at the window
+  mfc_pump();
+  EXPECT_EQ(dlg.n_about, 2);
+  EXPECT_EQ(x_seen, -1);
+  dlg.EnableWindow(FALSE);  // a disabled window opens no menu
+  dlg.PostMessage(WM_CONTEXTMENU, 0, 0);
   mfc_pump();
   EXPECT_EQ(dlg.n_about, 2);
 }

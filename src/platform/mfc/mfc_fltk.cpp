@@ -327,6 +327,16 @@ void cb_box_close(Fl_Widget* w, void*) {
   if (s->id_escape) s->answer = s->id_escape;
 }
 
+/* A box shows its text as given: FLTK's '@' symbols and '&' mnemonics are escaped. */
+std::string plain_label(const char* p) {
+  std::string r;
+  for (; *p; p++) {
+    if (*p == '@' || *p == '&') r += *p;
+    r += *p;
+  }
+  return r;
+}
+
 int front_message_box(void*, HWND hwnd, LPCSTR p_text, LPCSTR p_caption, UINT type) {
   int ids[3];
   int n = win32_message_box_buttons(type, ids);
@@ -336,7 +346,8 @@ int front_message_box(void*, HWND hwnd, LPCSTR p_text, LPCSTR p_caption, UINT ty
     if (ids[i] == IDCANCEL || n == 1) s.id_escape = ids[i];
   fl_font(FL_HELVETICA, k_font_size);
   int tw = 0, th = 0;
-  fl_measure(p_text, tw, th, 0);
+  std::string label = plain_label(p_text);
+  fl_measure(label.c_str(), tw, th, 0);
   int bw = 75, bh = 23, gap = 8;
   int w = std::max(70 + tw + 20, n * (bw + gap) + 2 * gap), h = std::max(th, 32) + bh + 48;
   Fl_Group::current(nullptr);
@@ -350,7 +361,7 @@ int front_message_box(void*, HWND hwnd, LPCSTR p_text, LPCSTR p_caption, UINT ty
   icon->labelfont(FL_HELVETICA_BOLD);
   icon->labelsize(18);
   Fl_Box* text = new Fl_Box(64, 16, w - 72, std::max(th, 32));
-  text->copy_label(p_text);
+  text->copy_label(label.c_str());
   text->labelsize(k_font_size);
   text->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
   int x = w - n * (bw + gap);

@@ -161,7 +161,10 @@ class CWnd : public CCmdTarget {
   /* Unbinds without destroying the window. */
   HWND UnsubclassWindow();
 
+  /* Destroys the window and its controls (the objects stay, without a window). FALSE when
+  ** there is none. */
   virtual BOOL DestroyWindow();
+  /* The control with the id, NULL for none; the object stays valid while the window lives. */
   CWnd* GetDlgItem(int nID) const;
   int GetDlgCtrlID() const;
   CWnd* GetParent() const;
@@ -170,12 +173,16 @@ class CWnd : public CCmdTarget {
   BOOL ShowWindow(int nCmdShow);           // whether it was visible
   BOOL IsWindowVisible() const;
   BOOL IsIconic() const;
+  /* Text setters draw at once through the front end; getters copy at most nMaxCount - 1
+  ** characters and a terminator and return the count copied. */
   void SetWindowText(LPCTSTR lpszString);
   int GetWindowText(LPTSTR lpszStringBuf, int nMaxCount) const;
   std::string GetWindowTextStd() const;
   void GetClientRect(LPRECT lpRect) const;
+  /* The window's system menu, NULL when its style has none (or bRevert is set). */
   CMenu* GetSystemMenu(BOOL bRevert);
   HICON SetIcon(HICON hIcon, BOOL bBigIcon);
+  /* A box owned by this window (MessageBoxA); the button chosen. */
   int MessageBox(LPCTSTR lpszText, LPCTSTR lpszCaption = nullptr, UINT nType = MB_OK);
   BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);

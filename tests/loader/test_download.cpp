@@ -8,6 +8,7 @@
 #include "test_download_rig.h"
 
 #include "log_capture.h"
+#include "uv_mem_presets.h"
 
 #include <gtest/gtest.h>
 
@@ -278,6 +279,42 @@ TEST_F(DownloadTest, SecondRunAfterAnAbortStartsClean) {
   ASSERT_EQ(rig.boxes.size(), 1u);
   EXPECT_EQ(rig.boxes[0].text, k_success);
   EXPECT_EQ(Unit_get_verdict(unit.unit())->code, UNIT_VERDICT_OK);
+}
+
+TEST_F(DownloadTest, OnlyNonBlankChunksAreSentAndTheSignatureGoesAlone) {
+  // A code image whose only non-blank chunk is its first, in place of the prepared one.
+  Root* root = rig_root();
+  Root_get_p_vmc(root);
+  UvMem* prepared = root->p_vmc;
+  int n_prepared = root->n_vmc;
+  UvMem* vm = UvMem_alloc_as_zent_code_504();
+  ASSERT_NE(vm, nullptr);
+  UvMem_fill(vm, 0xFF);
+  for (uint32_t a = 0x180000; a < 0x180100; a++) UvMem_write_byte(vm, a, (uint8_t)(a * 7));
+  UvMem_write_byte(vm, 0x180010, 0x47);
+  root->p_vmc = vm;
+  root->n_vmc = 256;
+  UnitRig unit;
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  size_t n_lowers = 0;
+  rig.on_upper = [&](const std::string& t) {
+    if (t == "Programming application...") n_lowers = rig.lowers.size();
+  };
+  LogCapture log;
+  rig.download();
+  unit.stop();
+  root->p_vmc = prepared;
+  root->n_vmc = n_prepared;
+  EXPECT_EQ(unit.count("0x25 program"), 2);
+  EXPECT_EQ(unit.count("0x25 program flash adr=0x180000 n=256"), 1);
+  EXPECT_EQ(unit.count("0x25 program flash adr=0x180010 n=1"), 1);
+  EXPECT_EQ(UnitMem_get_p_flash(Unit_get_mem(unit.unit()))[0x10], 0x47);  // programmed alone
+  for (size_t i = n_lowers; i < rig.lowers.size(); i++)  // 0x180000 is not at 0x1000 of 8 KiB
+    EXPECT_EQ(rig.lowers[i].find(" of "), std::string::npos) << rig.lowers[i];
+  EXPECT_TRUE(log.contains("download took "));
+  EXPECT_EQ(UvMem_read_byte(vm, 0x180010), 0x47);
+  UvMem_free(vm);
 }
 
 TEST_F(DownloadTest, NoSelectionTouchesNothing) {

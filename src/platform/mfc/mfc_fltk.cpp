@@ -25,6 +25,7 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -170,9 +171,10 @@ Fl_Widget* make_widget(MfcNode* p) {
       r = in;
       break;
     }
-    case MFC_KIND_ICON:
+    case MFC_KIND_ICON:  // the text names the icon resource: "#128"
       r = new Fl_Box(x, y, w, h);
-      r->image(icon_image(mfc_icon_handle(128)));
+      if (p->text.size() > 1 && p->text[0] == '#')
+        r->image(icon_image(mfc_icon_handle((UINT)std::atoi(p->text.c_str() + 1))));
       break;
     case MFC_KIND_COMBOBOX: {
       Fl_Choice* c = new Fl_Choice(x, y, w, std::min(h, 21));

@@ -94,6 +94,14 @@ int step_blank_check(CMainDlg* dlg, Rmc* rmc) {
 int step_program(CMainDlg* dlg, Rmc* rmc, Root* root) {
   step(dlg, "Programming application\n", "Programming application...", 0);
   UvMem* vmc = Root_get_p_vmc(root);
+  if (Root_get_n_vmc(root) <= 0) {
+    // A failed build leaves no header in the code image: programming the signature over it
+    // would let the unit start an application that is not there.
+    StdIo_printf(STDIO_ERR("step_program") "no compressed application (n_vmc = %d)\n",
+                 Root_get_n_vmc(root));
+    fail_box(dlg, DL_RES_ABORT, "Programming application failed !");
+    return DL_RES_ABORT;
+  }
   UvMem_write_byte(vmc, DL_A_SIGNATURE, DL_ERASED);
   int r = send_vm_with_do_write_flash(dlg, rmc, Root_get_n_block_vmc(root), vmc,
                                       Root_get_n_vmc(root));

@@ -317,6 +317,35 @@ TEST_F(DownloadTest, OnlyNonBlankChunksAreSentAndTheSignatureGoesAlone) {
   UvMem_free(vm);
 }
 
+TEST_F(DownloadTest, FailedCompressionStopsBeforeTheSignatureIsProgrammed) {
+  // A build that failed leaves -1 and no header: nothing may be programmed, least of all
+  // the signature that would make the unit start it.
+  Root* root = rig_root();
+  Root_get_p_vmc(root);
+  UvMem* prepared = root->p_vmc;
+  int n_prepared = root->n_vmc;
+  UvMem* vm = UvMem_alloc_as_zent_code_504();
+  ASSERT_NE(vm, nullptr);
+  UvMem_fill(vm, 0xFF);
+  root->p_vmc = vm;
+  root->n_vmc = -1;
+  UnitRig unit;
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  LogCapture log;
+  rig.download();
+  unit.stop();
+  root->p_vmc = prepared;
+  root->n_vmc = n_prepared;
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0].text, "Programming application failed !");
+  EXPECT_EQ(unit.count("0x25 program"), 0);
+  EXPECT_NE(Unit_get_state(unit.unit()), UNIT_APPLICATION);
+  EXPECT_TRUE(log.contains("no compressed application (n_vmc = -1)"));
+  EXPECT_TRUE(mfc_node_child(rig.dlg.node(), IDC_BUTTON_DOWNLOAD)->enabled);
+  UvMem_free(vm);
+}
+
 TEST_F(DownloadTest, NoSelectionTouchesNothing) {
   DialogRig rig;
   ASSERT_TRUE(rig.create());

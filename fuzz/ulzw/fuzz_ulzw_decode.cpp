@@ -3,10 +3,9 @@
 ** mode, one byte picking the output room, then the stream. Stream and output lie in heap
 ** blocks of exactly their size, so the sanitizers see any read beyond the stream or write
 ** beyond the output. Checks: the result fits the room, counting gives the same result,
-** and whatever decodes can be encoded and decoded back to the same bytes.
-** A mode byte of 128 or more asks instead for a long stream of codes that every decoder
-** state can explain, drawn from the input: it fills the dictionaries of modes 12 and 140
-** and meets codes that are made only as they are used, which random bytes hardly reach.
+** and whatever decodes survives our own encoder and decoder. A mode byte of 128 or more
+** asks instead for a long stream of codes that the decoder can always explain: it fills
+** the dictionaries of modes 12 and 140, which random bytes hardly reach.
 */
 #include "ulzw.h"
 

@@ -1,12 +1,11 @@
 /*
-** ulzw.h - the LZW coder of the image model. Ulzw_encode turns a run of bytes into a packed
-** stream of dictionary codes, Ulzw_decode turns such a stream back into the bytes. The
-** loader compresses the application image with it in mode 144, and the unit's own firmware
-** expands that stream: the encoder's output is a wire format and must never change.
-** Stream: codes packed least significant bit first, no header, no clear code, end code
-** 2^n - 1 followed by a zero code of which only whole bytes are written. Modes 12..16 give
-** the code width; 140..144 the same widths with a flag bit before each code (0: a byte in
-** 8 bits, 1: a dictionary code in n bits).
+** ulzw.h - the LZW coder of the image model: Ulzw_encode packs bytes into a stream of
+** dictionary codes, Ulzw_decode expands it. The loader compresses the application image in
+** mode 144 and the unit's own firmware expands that stream, so the encoder's output is a
+** wire format and must never change. Stream: codes packed least significant bit first, no
+** header, no clear code, end code 2^n - 1 and then a zero code of which only whole bytes
+** are written. Modes 12..16 give the code width n; 140..144 the same widths with a flag
+** bit before each code (0: a byte in 8 bits, 1: a dictionary code in n bits).
 */
 #ifndef ZENT_ULZW_H
 #define ZENT_ULZW_H

@@ -14,6 +14,7 @@
 #include "win32_time.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -35,7 +36,10 @@ struct Unit {
   UnitStats stats;                // counts
   int collide;                    // collision armed: open a frame when the partner does
   int rx_pushback;                // a received byte handed to the link on its next call, or -1
-  std::atomic<int> stop{0};       // Unit_stop asked the thread to end
+  std::atomic<int> stop{0};       // Unit_stop asked the thread to end after this step
+  std::atomic<int> force{0};      // ... and to cut the exchange in progress short
+  std::atomic<int> running{0};    // the thread has not yet left its loop
+  uint32_t t_stop_skew = 0;       // added to the link's tick while stopping (see loc_get_t_now)
   std::thread* p_thread = nullptr;  // the unit's own thread, or NULL
 };
 
@@ -43,7 +47,8 @@ namespace {
 
 constexpr uint8_t k_stx = 0x02;
 constexpr uint8_t k_unsolicited[] = {0x7F, 0x00};  // answers no request: the master drops it
-constexpr uint32_t k_stop_skew_ms = 0x40000000u;  // when stopping, every link wait has passed
+constexpr uint32_t k_stop_skew_ms = 0x01000000u;  // when forced: the tick's step per reading
+constexpr int k_stop_grace_ms = 200;  // real time Unit_stop gives an exchange to end by itself
 
 enum { REPLY_NONE = -1 };  // a handler's "say nothing"
 
@@ -61,12 +66,15 @@ void spend(Unit* p, uint32_t t_ms) {
     return;
   }
   uint32_t t_start = clock_now(p);
-  while (clock_now(p) - t_start < t_ms && !p->stop.load()) Sleep(1);
+  while (clock_now(p) - t_start < t_ms && !p->force.load()) Sleep(1);
 }
 
+/* When a stop is forced, every reading of the tick lies far beyond the last, so that each
+** wait of the link, also one armed after the stop, ends at its next pass. */
 uint32_t loc_get_t_now(void* pv) {
   Unit* p = (Unit*)pv;
-  return clock_now(p) + (p->stop.load() ? k_stop_skew_ms : 0);
+  if (p->force.load()) p->t_stop_skew += k_stop_skew_ms;
+  return clock_now(p) + p->t_stop_skew;
 }
 
 uint32_t loc_plus_ms(void*, uint32_t t, uint32_t t_ms) { return t + t_ms; }
@@ -286,7 +294,7 @@ int handle_request(Unit* p, int n) {
 /* Hands a message to the link and drives it until sent or given up. 1 when sent. */
 int send_message(Unit* p, int n, const uint8_t* p_msg) {
   if (Co3964_ob_set_msg(&p->co, n, p_msg) != 2) return 0;
-  while (Co3964_ob_get_state(&p->co) == 2 && !p->stop.load()) Co3964_do(&p->co);
+  while (Co3964_ob_get_state(&p->co) == 2 && !p->force.load()) Co3964_do(&p->co);
   return Co3964_ob_get_state(&p->co) == 0;
 }
 
@@ -307,6 +315,7 @@ void copy_line_stats(Unit* p) {
 
 void thread_body(Unit* p) {
   while (!p->stop.load()) Unit_poll(p);
+  p->running = 0;
 }
 
 }  // namespace
@@ -364,17 +373,24 @@ int Unit_poll(Unit* p) {
 int Unit_start(Unit* p) {
   if (!p || p->p_thread) return 0;
   p->stop = 0;
+  p->force = 0;
+  p->running = 1;
   p->p_thread = new (std::nothrow) std::thread(thread_body, p);
   return p->p_thread != nullptr;
 }
 
 void Unit_stop(Unit* p) {
   if (!p || !p->p_thread) return;
-  p->stop = 1;
+  p->stop = 1;  // first let the exchange in progress end by itself, in real time
+  for (int i = 0; i < k_stop_grace_ms && p->running.load(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  p->force = 1;
   p->p_thread->join();
   delete p->p_thread;
   p->p_thread = nullptr;
   p->stop = 0;
+  p->force = 0;
+  p->t_stop_skew = 0;
 }
 
 int Unit_get_state(const Unit* p) { return p ? p->state : -1; }

@@ -94,8 +94,9 @@ int Unit_poll(Unit* p);
 /* Runs Unit_poll on a thread of the unit's own. 1, or 0 when already running or NULL. */
 int Unit_start(Unit* p);
 
-/* Ends the thread: the exchange in progress is cut short (the unit's link time-outs pass at
-** once) and the thread joined. Nothing when not running. */
+/* Ends the thread: the exchange in progress gets up to 200 ms of real time to end by itself,
+** then it is cut short (the unit's link time-outs pass at once); the thread is joined.
+** Nothing when not running. */
 void Unit_stop(Unit* p);
 
 /* State, verdict and counts; read them from the unit's thread or after Unit_stop. */

@@ -79,4 +79,23 @@ TEST(UnitPty, SilentUnitFailsTheWakeUpAfterTheBootTimeOut) {
   EXPECT_TRUE(rig.trace.contains("#1 0x07 -> no reply"));
 }
 
+TEST(UnitPty, PacedLineCarriesTheBootRequestsWithTheirFraming) {
+  // Each exchange: the master's STX, the unit's DLE, the frame (data, DLE ETX, block check),
+  // the unit's DLE; then the same for the reply the other way.
+  PtyRig rig(43);
+  Unit* p_unit = rig.start(expecting_firmware(), 1);
+  ASSERT_NE(p_unit, nullptr);
+  ASSERT_EQ(Rmc_do_activate_bootloader(rig.rmc()), RMC_RES_OK);
+  uint32_t cpu = 0;
+  ASSERT_EQ(Rmc_do_get_cpu_type(rig.rmc(), &cpu, nullptr, nullptr), RMC_RES_OK);
+  EXPECT_EQ(cpu, 1u);
+  rig.stop();
+  UnitStats s = Unit_get_stats(p_unit);
+  // To the unit: 0x07: STX + 4 (07 DLE ETX BCC) + DLE for the reply's STX + DLE for the
+  // reply = 7; 0x05: the same, 7. From the unit: 0x07: DLE + DLE + STX + 4 = 7; 0x05: DLE
+  // + DLE + STX + 13 data + DLE ETX BCC = 19.
+  EXPECT_EQ(s.n_rx, 14u);
+  EXPECT_EQ(s.n_tx, 26u);
+}
+
 }  // namespace

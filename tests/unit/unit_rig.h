@@ -271,10 +271,10 @@ public:
     loader_.reset();
     if (master_ >= 0) close(master_);
   }
-  Unit* start(UnitConfig cfg) {
+  Unit* start(UnitConfig cfg, int paced = 0) {
     cfg.p_trace = &trace;
     cfg.cb_trace = TraceLog::put;
-    UnitFdPort_init(&fd_port_, master_, 0);
+    UnitFdPort_init(&fd_port_, master_, paced);
     UnitPort port = UnitFdPort_port(&fd_port_);
     unit_ = Unit_alloc(&cfg, &port);
     if (!unit_) return nullptr;

@@ -56,17 +56,22 @@ enum { REPLY_NONE = -1 };  // a handler's "say nothing"
 
 uint32_t clock_now(Unit* p) { return p->cfg.cb_now ? p->cfg.cb_now(p->cfg.p_clock) : GetTickCount(); }
 
-/* The unit works for t_ms. By default in steps of 1 ms until the clock shows them, so that
-** under a virtual clock the master keeps its turns and sees the time pass, as it would. */
-void spend(Unit* p, uint32_t t_ms) {
+/* t_ms pass on the unit's clock. By default in steps of 1 ms until the clock shows them, so
+** that under a virtual clock the master keeps its turns and sees the time pass. */
+void pass_time(Unit* p, uint32_t t_ms) {
   if (t_ms == 0) return;
-  p->stats.t_work_ms += t_ms;
   if (p->cfg.cb_spend_ms) {
     p->cfg.cb_spend_ms(p->cfg.p_clock, t_ms);
     return;
   }
   uint32_t t_start = clock_now(p);
   while (clock_now(p) - t_start < t_ms && !p->force.load()) Sleep(1);
+}
+
+/* The unit works for t_ms (erase, reply delay): counted as its processing time. */
+void spend(Unit* p, uint32_t t_ms) {
+  p->stats.t_work_ms += t_ms;
+  pass_time(p, t_ms);
 }
 
 /* When a stop is forced, every reading of the tick lies far beyond the last, so that each
@@ -359,7 +364,7 @@ int Unit_poll(Unit* p) {
   copy_line_stats(p);
   if (n < 0) {
     UnitLine_idle(&p->line, 1);
-    spend(p, p->cfg.t_idle_advance_ms);
+    pass_time(p, p->cfg.t_idle_advance_ms);
     return 0;
   }
   p->stats.n_requests++;

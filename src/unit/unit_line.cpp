@@ -11,6 +11,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <unistd.h>
 
 namespace {
@@ -46,10 +47,17 @@ void port_send(UnitLine* p, int ch) {
   p->port.cb_send_byte(p->port.p, ch & 0xFF);
 }
 
+/* Sleeps until t_ns; the last stretch is spent yielding, since a timed sleep wakes some
+** tens of microseconds late, which is a good part of one byte time at 115200 baud. */
 void sleep_until_ns(int64_t t_ns) {
-  timespec ts = {(time_t)(t_ns / 1000000000), (long)(t_ns % 1000000000)};
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+  constexpr int64_t k_spin_ns = 120000;
+  int64_t t_wake = t_ns - k_spin_ns;
+  if (t_wake > UnitLine_now_ns()) {
+    timespec ts = {(time_t)(t_wake / 1000000000), (long)(t_wake % 1000000000)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
   }
+  while (UnitLine_now_ns() < t_ns) sched_yield();
 }
 
 }  // namespace

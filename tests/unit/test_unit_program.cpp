@@ -152,7 +152,9 @@ TEST(UnitProgram, HelpAndBadOptions) {
   for (auto bad : std::vector<std::vector<std::string>>{{"--exception-from", "3:9"},
                                                          {"--bit-errors", "1.5"},
                                                          {"--cpu-type", "x"},
-                                                         {"stray"}}) {
+                                                         {"stray"},
+                                                         {"--device", "/dev/null"},
+                                                         {"--device", "/nonexistent/tty"}}) {
     UnitProgram p(bad);
     EXPECT_EQ(p.wait(), 2) << bad[0];
   }

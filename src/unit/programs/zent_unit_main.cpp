@@ -199,8 +199,15 @@ int open_line(const Options* o, int* p_slave) {
   *p_slave = -1;
   if (!o->device.empty()) {
     int fd = open(o->device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) fprintf(stderr, "zent-unit: cannot open %s: %s\n", o->device.c_str(), strerror(errno));
-    else make_raw_115200(fd);
+    if (fd < 0) {
+      fprintf(stderr, "zent-unit: cannot open %s: %s\n", o->device.c_str(), strerror(errno));
+    } else if (!isatty(fd)) {
+      fprintf(stderr, "zent-unit: %s is no serial device\n", o->device.c_str());
+      close(fd);
+      fd = -1;
+    } else {
+      make_raw_115200(fd);
+    }
     return fd;
   }
   int master = -1;

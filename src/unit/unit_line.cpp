@@ -141,6 +141,7 @@ void fd_fill(UnitFdPort* p) {
     p->n_rx -= p->i_rx;
     p->i_rx = 0;
   }
+  if (p->n_rx == UNIT_FD_PORT_N_RX) return;  // full: a read of 0 bytes would look like a hang-up
   ssize_t r = read(p->fd, p->rx + p->n_rx, (size_t)(UNIT_FD_PORT_N_RX - p->n_rx));
   if (r == 0 || (r < 0 && errno == EIO)) p->hung_up = 1;  // no far side (any more)
   if (r < 0 && errno == EAGAIN) p->hung_up = 0;          // a far side that is quiet

@@ -284,6 +284,7 @@ int main(int argc, char** argv) {
   if (fd < 0) return k_exit_usage;
   signal(SIGINT, on_signal);
   signal(SIGTERM, on_signal);
+  signal(SIGPIPE, SIG_IGN);  // a reader of the output that went away must not end the unit
   UnitFdPort fd_port;
   UnitFdPort_init(&fd_port, fd, o.paced ? 1 : 0);
   UnitPort port = UnitFdPort_port(&fd_port);

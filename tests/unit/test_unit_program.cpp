@@ -111,6 +111,7 @@ TEST(UnitProgram, DownloadOverItsPtyStartsTheApplicationAndExitsZero) {
   UnitProgram unit({"--pty"});
   std::string path = unit.line();
   ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+  EXPECT_EQ(unit.line(), "waiting: run the loader with ZENT_COM1=" + path);
   LoaderSide side;
   ASSERT_TRUE(connect(&side, path, 50));
   UnitMasterInput in = firmware_images().input();

@@ -218,6 +218,7 @@ int open_line(const Options* o, int* p_slave) {
   }
   make_raw_115200(*p_slave);
   printf("%s\n", name);
+  if (!o->quiet) printf("waiting: run the loader with ZENT_COM1=%s\n", name);
   fflush(stdout);
   return master;
 }

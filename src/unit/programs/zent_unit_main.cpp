@@ -50,6 +50,8 @@ const char k_help[] =
     "(0x07 wake-up, 0x05 CPU type, 0x13 write RAM, 0x12 jump), the flash loader (0x23 erase,\n"
     "0x24 blank check, 0x25 program flash, 0x08 start) and the check of the application\n"
     "before it starts. 3964R with block check, low priority (gives way on a collision).\n"
+    "Prints each request with the unit's answer, then its verdict and the byte counts.\n"
+    "It ends once the application has started, unless --stay.\n"
     "\n"
     "Line:\n"
     "  --pty                 create a pseudo-terminal (default); the first output line is\n"

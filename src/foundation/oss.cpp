@@ -2,7 +2,8 @@
 ** oss.cpp - the program directory service. The command line's first token is the program
 ** path (in double quotes when it holds a blank); GetFullPathNameA makes it absolute and
 ** reports where the file name starts, and the separator in front of it becomes the end of
-** the directory. Only the blank 0x20 separates tokens. No state; safe on any thread.
+** the directory. Only the blank 0x20 separates tokens. No state; safe on any thread. The
+** error lines of the five failures end without a line feed, as they always have.
 */
 #include "oss.h"
 
@@ -64,16 +65,16 @@ int Oss_get_path_program(int n_dst, char* p_dst) {
   }
   const char* p_cmd_line = GetCommandLineA();
   if (p_cmd_line == nullptr) {
-    StdIo_puts(STDIO_ERR("Oss_get_path_program") "p_cmd_line == NULL\n");
+    StdIo_puts(STDIO_ERR("Oss_get_path_program") "p_cmd_line == NULL");
     return -1;
   }
   int i_start = 0, n_path = 0;
   if (parse_cmd_line(p_cmd_line, &i_start, &n_path) != 1) {
-    StdIo_puts(STDIO_ERR("Oss_get_path_program") "parse_cmd_line failed\n");
+    StdIo_puts(STDIO_ERR("Oss_get_path_program") "parse_cmd_line failed");
     return -1;
   }
   if (n_path >= n_dst) {
-    StdIo_printf(STDIO_ERR("Oss_get_path_program") "n_path >= n_dst (n_path=%d, n_dst=%d)\n", n_path,
+    StdIo_printf(STDIO_ERR("Oss_get_path_program") "n_path >= n_dst (n_path=%d, n_dst=%d)", n_path,
                  n_dst);
     return -1;
   }
@@ -83,13 +84,13 @@ int Oss_get_path_program(int n_dst, char* p_dst) {
   char* p_filename = nullptr;
   if (GetFullPathNameA(p_dst, (DWORD)n_dst, p_dst, &p_filename) == 0) {
     DWORD last_error = GetLastError();
-    StdIo_printf(STDIO_ERR("Oss_get_path_program") "GetFullPathName failed (last_error=%08x,%d\n",
+    StdIo_printf(STDIO_ERR("Oss_get_path_program") "GetFullPathName failed (last_error=%08x,%d",
                  (unsigned)last_error, (int)last_error);
     return -1;
   }
   int i_filename = p_filename ? (int)(p_filename - p_dst) : 0;
   if (i_filename <= 0) {
-    StdIo_puts(STDIO_ERR("Oss_get_path_program") "i_filename <= 0\n");
+    StdIo_puts(STDIO_ERR("Oss_get_path_program") "i_filename <= 0");
     return -1;
   }
   p_dst[i_filename - 1] = '\0';

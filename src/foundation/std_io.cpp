@@ -63,7 +63,10 @@ int StdIo_puts(const char* p_text) {
   if (!cb_stdout || !p_text) return -1;
   make_lock(&p_mutex_stdout);
   CspMutex_lock(load_lock(&p_mutex_stdout));
-  int rc = cb_stdout(p_stdout, p_text);
+  // Read once: a sink removed by another thread meanwhile drops the text instead of
+  // calling through NULL.
+  tyStdIo_cb_stdout cb = cb_stdout;
+  int rc = cb ? cb(p_stdout, p_text) : -1;
   make_lock(&p_mutex_stdout);
   CspMutex_unlock(load_lock(&p_mutex_stdout));
   return rc;

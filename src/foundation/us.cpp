@@ -2,7 +2,8 @@
 ** us.cpp - the pointer container. Every change of the element count goes through
 ** adjust_carrier, which keeps the carrier between the pages the elements need and one
 ** spare page more; reallocation builds a new table and copies the pointers, so a failed
-** reallocation leaves the old carrier in place and the container unchanged.
+** reallocation leaves the old carrier in place and the container unchanged. Its log lines
+** end without a line feed, as they always have: each runs on into the next line of the log.
 */
 #include "us.h"
 
@@ -42,7 +43,7 @@ static int realloc_carrier(Us* p, int64_t k) {
   void** p_tab_new = m_new > INT32_MAX ? nullptr
                                        : (void**)AllocSeam_malloc((size_t)m_room * sizeof(void*));
   if (!p_tab_new) {
-    StdIo_printf(STDIO_ERR("__realloc_carrier") "p_tab_new == NULL (__k_pages_new = %d)\n",
+    StdIo_printf(STDIO_ERR("__realloc_carrier") "p_tab_new == NULL (__k_pages_new = %d)",
                  (int)k);
     return 0;
   }
@@ -57,7 +58,7 @@ static int realloc_carrier(Us* p, int64_t k) {
 ** than one spare page would remain, and then to exactly one spare page. 1, or 0. */
 static int adjust_carrier(Us* p, int64_t size_new) {
   if (size_new < p->n_tab) {
-    StdIo_printf(STDIO_INFO("__adjust_carrier") "modifying size_new ! (size_new=%d,n_tab=%d)\n",
+    StdIo_printf(STDIO_INFO("__adjust_carrier") "modifying size_new ! (size_new=%d,n_tab=%d)",
                  (int)size_new, (int)p->n_tab);
     size_new = p->n_tab;
   }
@@ -79,7 +80,7 @@ Us* Us_alloc(tyUs_cb_copy cb_copy, tyUs_cb_free cb_free, tyUs_cb_reserved cb_res
              tyUs_cb_reserved cb_reserved_2, tyUs_cb_compare cb_compare) {
   Us* p = (Us*)AllocSeam_malloc(sizeof(*p));
   if (!p) {
-    StdIo_puts(STDIO_ERR("Us_alloc") "p == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_alloc") "p == NULL");
     return nullptr;
   }
   p->n_tab = 0;
@@ -95,7 +96,7 @@ Us* Us_alloc(tyUs_cb_copy cb_copy, tyUs_cb_free cb_free, tyUs_cb_reserved cb_res
 
 Us* Us_alloc_inherit(const Us* p_base) {
   if (!p_base) {
-    StdIo_puts(STDIO_ERR("Us_alloc_inherit") "p_base == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_alloc_inherit") "p_base == NULL");
     return nullptr;
   }
   Us* p = Us_alloc(p_base->cb_copy, p_base->cb_free, nullptr, nullptr, nullptr);
@@ -128,7 +129,7 @@ int Us_is_empty(const Us* p) { return Us_get_n_elem(p) == 0 ? 1 : 0; }
 
 void* Us_idx_to_ptr(const Us* p, int32_t idx) {
   if (!p) {
-    StdIo_puts(STDIO_ERR("Us_idx_to_ptr") "p == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_idx_to_ptr") "p == NULL");
     return nullptr;
   }
   if (idx < 0 || idx >= p->n_tab) return nullptr;
@@ -137,7 +138,7 @@ void* Us_idx_to_ptr(const Us* p, int32_t idx) {
 
 int32_t Us_ptr_to_idx(const Us* p, const void* po) {
   if (!p) {
-    StdIo_puts(STDIO_ERR("Us_ptr_to_idx") "p == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_ptr_to_idx") "p == NULL");
     return -1;
   }
   for (int32_t i = 0; i < p->n_tab; i++) {
@@ -148,20 +149,20 @@ int32_t Us_ptr_to_idx(const Us* p, const void* po) {
 
 int32_t Us_infix_ptr(Us* p, void* po, int32_t idx) {
   if (!p) {
-    StdIo_puts(STDIO_ERR("Us_infix_ptr") "p == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_infix_ptr") "p == NULL");
     return -1;
   }
   if (!po) {
-    StdIo_puts(STDIO_ERR("Us_infix_ptr") "po == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_infix_ptr") "po == NULL");
     return -1;
   }
   if (idx < 0 || idx > p->n_tab) {
-    StdIo_printf(STDIO_ERR("Us_infix_ptr") "idx=%d out of range, valid range is [0..%d]\n",
+    StdIo_printf(STDIO_ERR("Us_infix_ptr") "idx=%d out of range, valid range is [0..%d]",
                  (int)idx, (int)p->n_tab);
     return -1;
   }
   if (!adjust_carrier(p, (int64_t)p->n_tab + 1)) {
-    StdIo_puts(STDIO_ERR("Us_infix_ptr") "__adjust_carrier failed\n");
+    StdIo_puts(STDIO_ERR("Us_infix_ptr") "__adjust_carrier failed");
     return -1;
   }
   memmove(&p->p_tab[idx + 1], &p->p_tab[idx], (size_t)(p->n_tab - idx) * sizeof(void*));
@@ -177,17 +178,17 @@ int32_t Us_postfix_ptr(Us* p, void* po) { return Us_infix_ptr(p, po, p ? p->n_ta
 int32_t Us_infix_copy(Us* p, void* po, int32_t idx) {
   // A NULL container would have no copy callback to call: refuse before copying.
   if (!p) {
-    StdIo_puts(STDIO_ERR("Us_infix_copy") "p == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_infix_copy") "p == NULL");
     return -1;
   }
   void* po_new = p->cb_copy ? p->cb_copy(po) : nullptr;
   if (!po_new) {
-    StdIo_puts(STDIO_ERR("Us_infix_copy") "po_new == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_infix_copy") "po_new == NULL");
     return -1;
   }
   int32_t rc = Us_infix_ptr(p, po_new, idx);
   if (rc == -1) {
-    StdIo_puts(STDIO_ERR("Us_infix_copy") "Us_infix_ptr failed\n");
+    StdIo_puts(STDIO_ERR("Us_infix_copy") "Us_infix_ptr failed");
     if (p->cb_free) p->cb_free(po_new);
   }
   return rc;
@@ -199,11 +200,11 @@ int32_t Us_postfix_copy(Us* p, void* po) { return Us_infix_copy(p, po, p ? p->n_
 
 int Us_del_idx(Us* p, int32_t idx) {
   if (!p) {
-    StdIo_puts(STDIO_ERR("Us_del_idx") "p == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_del_idx") "p == NULL");
     return 0;
   }
   if (idx < 0 || idx >= p->n_tab) {
-    StdIo_printf(STDIO_ERR("Us_del_idx") "idx=%d out of range, valid range is [0..%d]\n",
+    StdIo_printf(STDIO_ERR("Us_del_idx") "idx=%d out of range, valid range is [0..%d]",
                  (int)idx, (int)(p->n_tab - 1));
     return 0;
   }
@@ -212,7 +213,7 @@ int Us_del_idx(Us* p, int32_t idx) {
   p->n_tab--;
   if (p->cb_free) p->cb_free(po);
   if (!adjust_carrier(p, p->n_tab)) {
-    StdIo_puts(STDIO_ERR("Us_del_idx") "__adjust_carrier failed\n");
+    StdIo_puts(STDIO_ERR("Us_del_idx") "__adjust_carrier failed");
     return 0;
   }
   return 1;
@@ -229,19 +230,19 @@ static int64_t range_last(int32_t n_tab, int32_t idx, int32_t n) {
 Us* Us_copy_n_elem_from_idx(const Us* p, int32_t idx, int32_t n) {
   Us* p_new = Us_alloc_inherit(p);
   if (!p_new) {
-    StdIo_puts(STDIO_ERR("Us_copy_n_elem_from_idx") "pUs_new == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_copy_n_elem_from_idx") "pUs_new == NULL");
     return nullptr;
   }
   int64_t last = range_last(p->n_tab, idx, n);
   for (int64_t i = idx; i <= last; i++) {
     void* p_src = i > INT32_MAX ? nullptr : Us_idx_to_ptr(p, (int32_t)i);
     if (!p_src) {
-      StdIo_puts(STDIO_ERR("Us_copy_n_elem_from_idx") "p_src == NULL\n");
+      StdIo_puts(STDIO_ERR("Us_copy_n_elem_from_idx") "p_src == NULL");
       Us_free(p_new);
       return nullptr;
     }
     if (Us_postfix_copy(p_new, p_src) < 0) {
-      StdIo_puts(STDIO_ERR("Us_copy_n_elem_from_idx") "Us_postfix_copy failed\n");
+      StdIo_puts(STDIO_ERR("Us_copy_n_elem_from_idx") "Us_postfix_copy failed");
       Us_free(p_new);
       return nullptr;
     }
@@ -251,22 +252,22 @@ Us* Us_copy_n_elem_from_idx(const Us* p, int32_t idx, int32_t n) {
 
 int Us_postfix_n_elem_from_idx(Us* p, const Us* p_src, int32_t idx, int32_t n) {
   if (!p) {
-    StdIo_puts(STDIO_ERR("Us_postfix_n_elem_from_idx") "p == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_postfix_n_elem_from_idx") "p == NULL");
     return 0;
   }
   if (!p_src) {
-    StdIo_puts(STDIO_ERR("Us_postfix_n_elem_from_idx") "p_src == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_postfix_n_elem_from_idx") "p_src == NULL");
     return 0;
   }
   int64_t last = range_last(p_src->n_tab, idx, n);  // fixed now: p_src may grow below
   for (int64_t i = idx; i <= last; i++) {
     void* p_el = i > INT32_MAX ? nullptr : Us_idx_to_ptr(p_src, (int32_t)i);
     if (!p_el) {
-      StdIo_puts(STDIO_ERR("Us_postfix_n_elem_from_idx") "p_el == NULL\n");
+      StdIo_puts(STDIO_ERR("Us_postfix_n_elem_from_idx") "p_el == NULL");
       return 0;
     }
     if (Us_postfix_copy(p, p_el) < 0) {
-      StdIo_puts(STDIO_ERR("Us_postfix_n_elem_from_idx") "Us_postfix_copy failed\n");
+      StdIo_puts(STDIO_ERR("Us_postfix_n_elem_from_idx") "Us_postfix_copy failed");
       return 0;
     }
   }
@@ -311,7 +312,7 @@ static void sort_elements(void** a, int32_t n, tyUs_cb_compare cmp) {
 
 int Us_sort(Us* p) {
   if (!p) {
-    StdIo_puts(STDIO_ERR("Us_sort") "p == NULL\n");
+    StdIo_puts(STDIO_ERR("Us_sort") "p == NULL");
     return 0;
   }
   sort_elements(p->p_tab, p->n_tab, p->cb_compare ? p->cb_compare : Us_default_compare);

@@ -61,16 +61,16 @@ TEST(Strx, CopyAndAppendWithTheirNullLines) {
 
   LogCapture log;
   EXPECT_EQ(strx_cat(nullptr, "x"), nullptr);
-  EXPECT_EQ(log.text(), "error - src/foundation/strx.cpp - strx_cat_n: p_dst == NULL\n");
+  EXPECT_EQ(log.text(), "error - src/foundation/strx.cpp - strx_cat_n: p_dst == NULL");
   log.clear();
   EXPECT_EQ(strx_cat_n(buf, nullptr, 3), buf);
-  EXPECT_EQ(log.text(), "error - src/foundation/strx.cpp - strx_cat_n: p_src == NULL\n");
+  EXPECT_EQ(log.text(), "error - src/foundation/strx.cpp - strx_cat_n: p_src == NULL");
   log.clear();
   EXPECT_EQ(strx_cpy(nullptr, nullptr), nullptr);  // the destination is reported first
-  EXPECT_EQ(log.text(), "error - src/foundation/strx.cpp - strx_cpy: p_dst == NULL\n");
+  EXPECT_EQ(log.text(), "error - src/foundation/strx.cpp - strx_cpy: p_dst == NULL");
   log.clear();
   EXPECT_EQ(strx_cpy(buf, nullptr), buf);
-  EXPECT_EQ(log.text(), "error - src/foundation/strx.cpp - strx_cpy: p_src == NULL\n");
+  EXPECT_EQ(log.text(), "error - src/foundation/strx.cpp - strx_cpy: p_src == NULL");
   EXPECT_STREQ(buf, "ab");
 }
 

@@ -115,7 +115,7 @@ TEST_F(RootTest, NoProgramDirectoryStopsBeforeTheTerminal) {
   LogCapture log;
   EXPECT_EQ(Root_alloc(), nullptr);
   EXPECT_EQ(n_db_term_alloc, 0);
-  EXPECT_EQ(log.text(), "error - src/foundation/oss.cpp - Oss_get_path_program: parse_cmd_line failed\n");
+  EXPECT_EQ(log.text(), "error - src/foundation/oss.cpp - Oss_get_path_program: parse_cmd_line failed");
 }
 
 TEST_F(RootTest, FailedStepsDoNotStopTheLaterOnes) {

@@ -23,7 +23,7 @@ EzSerial* EzSerial_init_read(EzSerial* p, int32_t m_buffer, const uint8_t* p_buf
   /* A reader never writes through the pointer; the field is shared with the writer. */
   EzSerial_init_write(p, m_buffer, (uint8_t*)p_buffer);
   if (p_buffer == NULL) {
-    StdIo_printf(STDIO_ERR("EzSerial_init_read") "p -> p_buffer = p_buffer)\n");
+    StdIo_printf(STDIO_ERR("EzSerial_init_read") "p -> p_buffer = p_buffer)");
     return NULL;
   }
   return p;

@@ -19,7 +19,7 @@ MsRec* MsRec_alloc_val(uint32_t tag, uint32_t adr, uint32_t n_bytes, const uint8
   p->n_bytes = n_bytes;
   p->p_bytes = (uint8_t*)AllocSeam_malloc(n_bytes > 1u ? n_bytes : 1u);
   if (!p->p_bytes) {
-    StdIo_puts(STDIO_ERR("MsRec_alloc_val") "p -> p_bytes = __ALLOC (U_MAX (1, n_bytes)))\n");
+    StdIo_puts(STDIO_ERR("MsRec_alloc_val") "p -> p_bytes = __ALLOC (U_MAX (1, n_bytes)))");
     free(p);
     return nullptr;
   }

@@ -114,7 +114,7 @@ static int fread_line(SrecFile* f, int m, char* buffer) {
   int n = 0;
   while (kByteKind[(uint8_t)c] == C_TOKEN) {
     if (n + 1 >= m) {
-      StdIo_printf(STDIO_ERR("fread_line") "file contains line, which is too long !\n");
+      StdIo_printf(STDIO_ERR("fread_line") "file contains line, which is too long !");
       return -2;
     }
     buffer[n++] = (char)c;
@@ -143,32 +143,32 @@ static int hex_char_to_nibble(int c) { return kNibble[(uint8_t)c]; }
 /* The checks on the token's shape, in their order: 0, or -1/-2 after the check's line. */
 static int check_token_shape(int m_vector, const uint8_t* p_vector, const char* p_str) {
   if (p_str == NULL) {
-    StdIo_printf(STDIO_ERR("string_to_bin_vector") "p_str == NULL\n");
+    StdIo_printf(STDIO_ERR("string_to_bin_vector") "p_str == NULL");
     return -1;
   }
   if (p_vector == NULL) {
-    StdIo_printf(STDIO_ERR("string_to_bin_vector") "p_vector == NULL\n");
+    StdIo_printf(STDIO_ERR("string_to_bin_vector") "p_vector == NULL");
     return -1;
   }
   if (m_vector <= 0) {
-    StdIo_printf(STDIO_ERR("string_to_bin_vector") "m_vector <= 0\n");
+    StdIo_printf(STDIO_ERR("string_to_bin_vector") "m_vector <= 0");
     return -1;
   }
   size_t l_str = strlen(p_str);
   if (l_str & 0x01) {
-    StdIo_printf(STDIO_ERR("string_to_bin_vector") "(l_str & 0x01)\n");
+    StdIo_printf(STDIO_ERR("string_to_bin_vector") "(l_str & 0x01)");
     return -2;
   }
   if (l_str < 6) {
-    StdIo_printf(STDIO_ERR("string_to_bin_vector") "(l_str < 6)\n");
+    StdIo_printf(STDIO_ERR("string_to_bin_vector") "(l_str < 6)");
     return -2;
   }
   if ((l_str / 2) > (size_t)m_vector) {
-    StdIo_printf(STDIO_ERR("string_to_bin_vector") "((l_str / 2) > m_vector)\n");
+    StdIo_printf(STDIO_ERR("string_to_bin_vector") "((l_str / 2) > m_vector)");
     return -1;
   }
   if (p_str[0] != 'S') {
-    StdIo_printf(STDIO_ERR("string_to_bin_vector") "(p_str [0] != 'S')\n");
+    StdIo_printf(STDIO_ERR("string_to_bin_vector") "(p_str [0] != 'S')");
     return -2;
   }
   if (p_str[1] < '0' || p_str[1] > '9' || adr_width_of_type(p_str[1] - '0') < 0) {
@@ -190,24 +190,24 @@ static int string_to_bin_vector(int m_vector, uint8_t* p_vector, const char* p_s
   for (const char* p = p_str + 2; *p != '\0'; p += 2) {
     int hi_nibble = hex_char_to_nibble((unsigned char)p[0]);
     if (hi_nibble < 0) {
-      StdIo_printf(STDIO_ERR("string_to_bin_vector") "hi_nibble < 0\n");
+      StdIo_printf(STDIO_ERR("string_to_bin_vector") "hi_nibble < 0");
       return -2;
     }
     int lo_nibble = hex_char_to_nibble((unsigned char)p[1]);
     if (lo_nibble < 0) {
-      StdIo_printf(STDIO_ERR("string_to_bin_vector") "lo_nibble < 0\n");
+      StdIo_printf(STDIO_ERR("string_to_bin_vector") "lo_nibble < 0");
       return -2;
     }
     p_vector[n_vector++] = (uint8_t)(hi_nibble << 4 | lo_nibble);
   }
   if (n_vector != (p_vector[1] + 2)) {
-    StdIo_printf(STDIO_ERR("string_to_bin_vector") "n_vector != (p_vector [1] + 2)\n");
+    StdIo_printf(STDIO_ERR("string_to_bin_vector") "n_vector != (p_vector [1] + 2)");
     return -2;
   }
   uint8_t bcc_nom = p_vector[p_vector[1] + 1];
   uint8_t bcc_eff = (uint8_t)calc_rec_bcc(p_vector[1], p_vector + 1);
   if (bcc_nom != bcc_eff) {
-    StdIo_printf(STDIO_ERR("string_to_bin_vector") "bcc_nom != bcc_eff\n");
+    StdIo_printf(STDIO_ERR("string_to_bin_vector") "bcc_nom != bcc_eff");
     StdIo_printf("string=<%s>\n", p_str);
     return -3;
   }
@@ -226,7 +226,7 @@ static int append_data(MsRecSet* p_rec_set, const uint8_t* p_vector) {
   if (n_bytes < 0 ||
       MsRecSet_postfix_val(p_rec_set, MSREC_TAG_DATA, get_adr_be(p_vector + 2, w),
                            (uint32_t)n_bytes, p_vector + 2 + w) < 0) {
-    StdIo_printf(STDIO_ERR("MsRecIn_load_file") "MsRecSet_postfix_val failed\n");
+    StdIo_printf(STDIO_ERR("MsRecIn_load_file") "MsRecSet_postfix_val failed");
     return 0;
   }
   return 1;
@@ -244,7 +244,7 @@ static int append_end(MsRecSet* p_rec_set, const uint8_t* p_vector) {
   }
   uint32_t adr = get_adr_be(p_vector + 2, w);
   if (MsRecSet_postfix_val(p_rec_set, MSREC_TAG_START, adr, 0, NULL) < 0) {
-    StdIo_printf(STDIO_ERR("MsRecIn_load_file") "MsRecSet_postfix_val failed\n");
+    StdIo_printf(STDIO_ERR("MsRecIn_load_file") "MsRecSet_postfix_val failed");
     return 0;
   }
   return 1;
@@ -256,12 +256,12 @@ static int load_records(MsRecSet* p_rec_set, SrecFile* f) {
   uint8_t vector[M_VECTOR];
   for (;;) {
     if (fread_line(f, M_TOKEN, token) < 0) {
-      StdIo_printf(STDIO_ERR("MsRecIn_load_file") "fread_line returned an error\n");
+      StdIo_printf(STDIO_ERR("MsRecIn_load_file") "fread_line returned an error");
       return 0;
     }
     int rc = string_to_bin_vector(M_VECTOR, vector, token);
     if (rc < 0) {
-      StdIo_printf(STDIO_ERR("MsRecIn_load_file") "unexpected data detected, error_code=%d\n",
+      StdIo_printf(STDIO_ERR("MsRecIn_load_file") "unexpected data detected, error_code=%d",
                    rc);
       return 0;
     }
@@ -280,7 +280,7 @@ static int load_records(MsRecSet* p_rec_set, SrecFile* f) {
 int MsRecIn_load_file(MsRecSet* p_rec_set, const char* p_filename) {
   FILE* fp = fopen(p_filename, "rb");
   if (fp == NULL) {
-    StdIo_printf(STDIO_ERR("MsRecIn_load_file") "cannot open file <%s> for reading\n",
+    StdIo_printf(STDIO_ERR("MsRecIn_load_file") "cannot open file <%s> for reading",
                  p_filename);
     return 0;
   }
@@ -360,12 +360,12 @@ static void put_file(FILE* fp, MsRecSet* p_rec_set, int tag_value) {
 int MsRecIn_save_file(MsRecSet* p_rec_set, int tag_value, const char* p_filename) {
   if (p_rec_set == NULL || p_filename == NULL) return 0;
   if (tag_value < 1 || tag_value > 3) {
-    StdIo_printf(STDIO_ERR("MsRecIn_save_file") "unexpected tag_value=%d\n", tag_value);
+    StdIo_printf(STDIO_ERR("MsRecIn_save_file") "unexpected tag_value=%d", tag_value);
     return 0;
   }
   FILE* fp = fopen(p_filename, "wb");
   if (fp == NULL) {
-    StdIo_printf(STDIO_ERR("MsRecIn_save_file") "cannot open file %s\n", p_filename);
+    StdIo_printf(STDIO_ERR("MsRecIn_save_file") "cannot open file %s", p_filename);
     return 0;
   }
   put_file(fp, p_rec_set, tag_value);

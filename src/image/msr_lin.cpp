@@ -38,19 +38,19 @@ static int alloc_tables(MsrLin* p, int n_set) {
   p->p_set_a_bytes = (uint32_t*)alloc_table(n_set, sizeof(*p->p_set_a_bytes));
   if (!p->p_set_a_bytes)
     StdIo_puts(STDIO_ERR("MsrLin_alloc")
-               "p -> p_set_a_bytes = __ALLOC (n_set * sizeof (* p -> p_set_a_bytes)))\n");
+               "p -> p_set_a_bytes = __ALLOC (n_set * sizeof (* p -> p_set_a_bytes)))");
   p->p_set_n_bytes = (uint32_t*)alloc_table(n_set, sizeof(*p->p_set_n_bytes));
   if (!p->p_set_n_bytes)
     StdIo_puts(STDIO_ERR("MsrLin_alloc")
-               "p -> p_set_n_bytes = __ALLOC (n_set * sizeof (* p -> p_set_n_bytes)))\n");
+               "p -> p_set_n_bytes = __ALLOC (n_set * sizeof (* p -> p_set_n_bytes)))");
   p->p_set_i_bytes = (uint32_t*)alloc_table(n_set, sizeof(*p->p_set_i_bytes));
   if (!p->p_set_i_bytes)
     StdIo_puts(STDIO_ERR("MsrLin_alloc")
-               "p -> p_set_i_bytes = __ALLOC (n_set * sizeof (* p -> p_set_i_bytes)))\n");
+               "p -> p_set_i_bytes = __ALLOC (n_set * sizeof (* p -> p_set_i_bytes)))");
   p->p_set_p_bytes = (uint8_t**)alloc_table(n_set, sizeof(*p->p_set_p_bytes));
   if (!p->p_set_p_bytes)
     StdIo_puts(STDIO_ERR("MsrLin_alloc")
-               "p -> p_set_p_bytes = __ALLOC (n_set * sizeof (* p -> p_set_p_bytes)))\n");
+               "p -> p_set_p_bytes = __ALLOC (n_set * sizeof (* p -> p_set_p_bytes)))");
   return p->p_set_a_bytes && p->p_set_n_bytes && p->p_set_i_bytes && p->p_set_p_bytes;
 }
 
@@ -63,7 +63,7 @@ MsrLin* MsrLin_alloc(int n_set, int n_heap) {
   p->p_heap = (uint8_t*)alloc_table(n_heap, sizeof(*p->p_heap));
   if (!p->p_heap) {
     StdIo_puts(STDIO_ERR("MsrLin_alloc")
-               "p -> p_heap = __ALLOC (n_heap * sizeof (* p -> p_heap)))\n");
+               "p -> p_heap = __ALLOC (n_heap * sizeof (* p -> p_heap)))");
     is_ok = 0;
   }
   if (!is_ok) {

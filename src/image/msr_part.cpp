@@ -70,11 +70,11 @@ static int32_t MsrNodeSet_postfix_val(MsrNodeSet* p_node_set, MsRec* p_rec) {
 /* One node per data record of the record set, in set order. 1, or 0 after a line. */
 static int create_node_set(MsrNodeSet* p_node_set, MsRecSet* p_rec_set) {
   if (p_node_set == NULL) {
-    StdIo_printf(STDIO_ERR("create_node_set") "p_node_set == NULL\n");
+    StdIo_printf(STDIO_ERR("create_node_set") "p_node_set == NULL");
     return 0;
   }
   if (p_rec_set == NULL) {
-    StdIo_printf(STDIO_ERR("create_node_set") "p_rec_set == NULL\n");
+    StdIo_printf(STDIO_ERR("create_node_set") "p_rec_set == NULL");
     return 0;
   }
   int32_t n_rec = Us_get_n_elem(p_rec_set);
@@ -82,7 +82,7 @@ static int create_node_set(MsrNodeSet* p_node_set, MsRecSet* p_rec_set) {
     MsRec* p_rec = MsRecSet_idx_to_ptr(p_rec_set, i);
     if (MsRec_get_tag(p_rec) != MSREC_TAG_DATA) continue;
     if (MsrNodeSet_postfix_val(p_node_set, p_rec) < 0) {
-      StdIo_printf(STDIO_ERR("create_node_set") "MsrNodeSet_postfix_val failed\n");
+      StdIo_printf(STDIO_ERR("create_node_set") "MsrNodeSet_postfix_val failed");
       return 0;
     }
   }
@@ -237,7 +237,7 @@ static void join_first_neighbour(MsrNodeSet* p_node_set, const JoinIndex& ix, in
 /* Every node, in set order, joins at most one later node. 1, or 0 after a line. */
 static int create_roots(MsrNodeSet* p_node_set) {
   if (p_node_set == NULL) {
-    StdIo_printf(STDIO_ERR("create_roots") "p_node_set == NULL\n");
+    StdIo_printf(STDIO_ERR("create_roots") "p_node_set == NULL");
     return 0;
   }
   int32_t n = Us_get_n_elem(p_node_set);
@@ -265,11 +265,11 @@ static uint32_t copy_bytes(uint8_t* p_dst, const uint8_t* p_src, uint32_t n) {
 ** covers exactly that many, else 0 after a line; never writes past the record. */
 static int collect_byte_data_of_root(MsRec* p_rec, const MsrNode* p_root) {
   if (p_rec == NULL) {
-    StdIo_printf(STDIO_ERR("collect_byte_data_of_root") "p_rec == NULL\n");
+    StdIo_printf(STDIO_ERR("collect_byte_data_of_root") "p_rec == NULL");
     return 0;
   }
   if (p_root == NULL) {
-    StdIo_printf(STDIO_ERR("collect_byte_data_of_root") "p_root == NULL\n");
+    StdIo_printf(STDIO_ERR("collect_byte_data_of_root") "p_root == NULL");
     return 0;
   }
   uint8_t* p_bytes = MsRec_get_p_bytes(p_rec);
@@ -281,7 +281,7 @@ static int collect_byte_data_of_root(MsRec* p_rec, const MsrNode* p_root) {
     i_bytes += copy_bytes(p_bytes + i_bytes, MsRec_get_p_bytes(p->p_rec), n);
   }
   if (i_bytes != m_bytes) {
-    StdIo_printf(STDIO_ERR("collect_byte_data_of_root") "root(adr=%08x len=%d) i_bytes=%d\n",
+    StdIo_printf(STDIO_ERR("collect_byte_data_of_root") "root(adr=%08x len=%d) i_bytes=%d",
                  (unsigned)p_root->adr, (int)p_root->len, (int)i_bytes);
     return 0;
   }
@@ -299,9 +299,9 @@ static int build_record_of_root(MsRecSet* p_dst, const MsrNode* p_root) {
   }
   int ok = 0;
   if (!collect_byte_data_of_root(p_rec, p_root)) {
-    StdIo_printf(STDIO_ERR("build_records_from_roots") "collect_byte_data_of_root failed\n");
+    StdIo_printf(STDIO_ERR("build_records_from_roots") "collect_byte_data_of_root failed");
   } else if (MsRecSet_postfix_copy(p_dst, p_rec) < 0) {
-    StdIo_printf(STDIO_ERR("build_records_from_roots") "MsRecSet_postfix_copy failed\n");
+    StdIo_printf(STDIO_ERR("build_records_from_roots") "MsRecSet_postfix_copy failed");
   } else {
     ok = 1;
   }
@@ -337,7 +337,7 @@ static int create_partitions(MsRecSet* p_dst, MsRecSet* p_src, MsrNodeSet* p_nod
   else if (!build_records_from_roots(p_dst, p_node_set))
     p_failed = "! build_records_from_roots (p_dst, p_node_set)";
   if (p_failed == NULL) return 1;
-  StdIo_printf(STDIO_ERR("MsrPart_create_coherent_partitions") "%s\n", p_failed);
+  StdIo_printf(STDIO_ERR("MsrPart_create_coherent_partitions") "%s", p_failed);
   return 0;
 }
 

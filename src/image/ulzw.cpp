@@ -68,15 +68,15 @@ static int alloc_tables(UlzwUnit* p) {
   p->p_tab_code_value = (int*)ulzw_alloc(n * sizeof(p->p_tab_code_value[0]));
   if (p->p_tab_code_value == NULL)
     StdIo_puts(STDIO_ERR("UlzwUnit_alloc") "p -> p_tab_code_value = __ALLOC "
-                                           "(p -> n_tab * sizeof (p -> p_tab_code_value [0])))\n");
+                                           "(p -> n_tab * sizeof (p -> p_tab_code_value [0])))");
   p->p_tab_prefix_code = (int*)ulzw_alloc(n * sizeof(p->p_tab_prefix_code[0]));
   if (p->p_tab_prefix_code == NULL)
     StdIo_puts(STDIO_ERR("UlzwUnit_alloc") "p -> p_tab_prefix_code= __ALLOC "
-                                           "(p -> n_tab * sizeof (p -> p_tab_prefix_code [0])))\n");
+                                           "(p -> n_tab * sizeof (p -> p_tab_prefix_code [0])))");
   p->p_tab_append_char = (uint8_t*)ulzw_alloc(n * sizeof(p->p_tab_append_char[0]));
   if (p->p_tab_append_char == NULL)
     StdIo_puts(STDIO_ERR("UlzwUnit_alloc") "p -> p_tab_append_char= __ALLOC "
-                                           "(p -> n_tab * sizeof (p -> p_tab_append_char [0])))\n");
+                                           "(p -> n_tab * sizeof (p -> p_tab_append_char [0])))");
   return p->p_tab_code_value != NULL && p->p_tab_prefix_code != NULL && p->p_tab_append_char != NULL;
 }
 
@@ -84,7 +84,7 @@ UlzwUnit* UlzwUnit_alloc(int mode) {
   int n_bits = mode_to_n_bits(mode);
   UlzwUnit* p = n_bits < 0 ? NULL : (UlzwUnit*)ulzw_alloc(sizeof(UlzwUnit));
   if (p == NULL) {
-    StdIo_printf(STDIO_ERR("UlzwUnit_alloc") "p == NULL, mode_to_n_bits (%d) = %d\n", mode, n_bits);
+    StdIo_printf(STDIO_ERR("UlzwUnit_alloc") "p == NULL, mode_to_n_bits (%d) = %d", mode, n_bits);
     return NULL;
   }
   p->mode = mode;
@@ -188,7 +188,7 @@ static inline int write_code(UlzwUnit* p, unsigned code) {
 /* write_code with the error line of call number i_call on a full stream buffer. */
 static int write_code_logged(UlzwUnit* p, unsigned code, int i_call) {
   if (write_code(p, code)) return 1;
-  StdIo_printf(STDIO_ERR("Ulzw_encode") "write_code (%d) failed\n", i_call);
+  StdIo_printf(STDIO_ERR("Ulzw_encode") "write_code (%d) failed", i_call);
   return 0;
 }
 
@@ -294,7 +294,7 @@ static int decode_string(UlzwUnit* p, int room, uint8_t* out, int* p_first, int 
       memcpy(out, p->p_data + p->p_tab_prefix_code[code], (size_t)n); /* earlier output */
     }
   }
-  if (p_first != NULL) *p_first = info >> ULZW_FIRST_SHIFT;
+  if (p_first != NULL) *p_first = (int)((unsigned)info >> ULZW_FIRST_SHIFT); /* 0..255 */
   return n;
 }
 
@@ -307,12 +307,12 @@ static int decode_code(UlzwUnit* p, int code, UlzwPrevious* p_prev) {
   int n;
   if ((unsigned)code < p->code_next) {
     n = decode_string(p, room, out, &first, code);
-    if (n < 0) return fail_line(STDIO_ERR("Ulzw_decode") "decode_string failed\n");
+    if (n < 0) return fail_line(STDIO_ERR("Ulzw_decode") "decode_string failed");
   } else if ((unsigned)code == p->code_next) {
     /* The entry the encoder made while it wrote prev: prev's string plus its first byte. */
     n = decode_string(p, room, out, &first, p_prev->code);
-    if (n < 0) return fail_line(STDIO_ERR("Ulzw_decode") "decode_string failed\n");
-    if (n >= room) return fail_line(STDIO_ERR("Ulzw_decode") "internal buffer overflow\n");
+    if (n < 0) return fail_line(STDIO_ERR("Ulzw_decode") "decode_string failed");
+    if (n >= room) return fail_line(STDIO_ERR("Ulzw_decode") "internal buffer overflow");
     if (out != NULL) out[n] = (uint8_t)p_prev->character;
     n++;
   } else {
@@ -338,7 +338,7 @@ static int decode_first(UlzwUnit* p, UlzwPrevious* p_prev) {
     StdIo_printf(STDIO_ERR("Ulzw_decode") "code %d unknown, next code %u\n", code, p->code_next);
     return 0;
   }
-  if (!write_data(p, code)) return fail_line(STDIO_ERR("Ulzw_decode") "write_data (1) failed\n");
+  if (!write_data(p, code)) return fail_line(STDIO_ERR("Ulzw_decode") "write_data (1) failed");
   *p_prev = {code, 0, code};
   return 1;
 }

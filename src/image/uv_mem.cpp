@@ -20,18 +20,18 @@ UvMem* UvMem_init(UvMem* p, uint32_t kind, uint32_t a_vmem, uint32_t n_vmem, uin
   p->n_vmem = n_vmem;
   p->p_vmem = p_vmem;
   if (!p_vmem) {
-    StdIo_puts(STDIO_ERR("UvMem_init") "p -> p_vmem = p_vmem)\n");
+    StdIo_puts(STDIO_ERR("UvMem_init") "p -> p_vmem = p_vmem)");
     is_failed = 1;
   }
   p->n_wpz = n_wpz;
   p->p_wpz_a_mem = p_wpz_a_mem;
   p->p_wpz_n_mem = p_wpz_n_mem;
   if (n_wpz >= 1 && !p_wpz_a_mem) {
-    StdIo_puts(STDIO_ERR("UvMem_init") "p -> p_wpz_a_mem = p_wpz_a_mem)\n");
+    StdIo_puts(STDIO_ERR("UvMem_init") "p -> p_wpz_a_mem = p_wpz_a_mem)");
     is_failed = 1;
   }
   if (n_wpz >= 1 && !p_wpz_n_mem) {
-    StdIo_puts(STDIO_ERR("UvMem_init") "p -> p_wpz_n_mem = p_wpz_n_mem)\n");
+    StdIo_puts(STDIO_ERR("UvMem_init") "p -> p_wpz_n_mem = p_wpz_n_mem)");
     is_failed = 1;
   }
   return is_failed ? nullptr : p;
@@ -43,11 +43,11 @@ static int alloc_zones(UvMem* p) {
   p->p_wpz_a_mem = (uint32_t*)AllocSeam_malloc(n * sizeof(*p->p_wpz_a_mem));
   if (!p->p_wpz_a_mem)
     StdIo_puts(STDIO_ERR("UvMem_alloc_val")
-               "p -> p_wpz_a_mem = __ALLOC (p -> n_wpz * sizeof (* p -> p_wpz_a_mem)))\n");
+               "p -> p_wpz_a_mem = __ALLOC (p -> n_wpz * sizeof (* p -> p_wpz_a_mem)))");
   p->p_wpz_n_mem = (uint32_t*)AllocSeam_malloc(n * sizeof(*p->p_wpz_n_mem));
   if (!p->p_wpz_n_mem)
     StdIo_puts(STDIO_ERR("UvMem_alloc_val")
-               "p -> p_wpz_n_mem = __ALLOC (p -> n_wpz * sizeof (* p -> p_wpz_n_mem)))\n");
+               "p -> p_wpz_n_mem = __ALLOC (p -> n_wpz * sizeof (* p -> p_wpz_n_mem)))");
   return p->p_wpz_a_mem && p->p_wpz_n_mem;
 }
 
@@ -75,7 +75,7 @@ UvMem* UvMem_alloc_val(uint32_t kind, uint32_t a_vmem, uint32_t n_vmem, int n_wp
   p->p_vmem = (uint8_t*)AllocSeam_malloc(n_vmem > 0 ? n_vmem : 1);
   if (!p->p_vmem) {
     StdIo_puts(STDIO_ERR("UvMem_alloc_val")
-               "p -> p_vmem = __ALLOC (p -> n_vmem * sizeof (*p -> p_vmem)))\n");
+               "p -> p_vmem = __ALLOC (p -> n_vmem * sizeof (*p -> p_vmem)))");
     is_ok = 0;
   }
   p->n_wpz = n_wpz;

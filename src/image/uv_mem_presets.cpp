@@ -110,7 +110,7 @@ static int write_record_ex(UvMem* p_vm, const MsRec* r, uint8_t fill, uint32_t* 
     }
     if (UvMem_read_byte(p_vm, a) != fill) {
       if (p_a_fail) *p_a_fail = a;
-      StdIo_printf(STDIO_WARN("UvMem_MsRecSet_write_ex") "multiple write access at address %08x\n",
+      StdIo_printf(STDIO_WARN("UvMem_MsRecSet_write_ex") "multiple write access at address %08x",
                    a);
       rc = UVMEM_WRITE_MULTIPLE;
       continue;

@@ -90,7 +90,7 @@ TEST(EzSerial, NullAndNegativeArgumentsGiveNeutralResults) {
   EXPECT_EQ(log.text(), "");
   EXPECT_EQ(EzSerial_init_read(&s, 4, NULL), nullptr);
   EXPECT_EQ(log.text(),
-            "error - src/image/ez_serial.cpp - EzSerial_init_read: p -> p_buffer = p_buffer)\n");
+            "error - src/image/ez_serial.cpp - EzSerial_init_read: p -> p_buffer = p_buffer)");
   EXPECT_EQ(s.m_buffer, 4);  // the fields are set all the same
 
   uint8_t buf[8] = {};

@@ -65,7 +65,7 @@ TEST(MsRec, FailedBufferLogsAndReleasesTheRecord) {
   EXPECT_EQ(MsRec_alloc_val(MSREC_TAG_DATA, 0, 6, kBytes), nullptr);
   AllocSeam_fail_mask(0);
   EXPECT_EQ(log.text(), "error - src/image/ms_rec.cpp - MsRec_alloc_val: "
-                        "p -> p_bytes = __ALLOC (U_MAX (1, n_bytes)))\n");
+                        "p -> p_bytes = __ALLOC (U_MAX (1, n_bytes)))");
 }
 
 TEST(MsRecSet, AppendKeepsOrderAndTheSetOwnsItsRecords) {

@@ -100,12 +100,12 @@ TEST(MsrLin, FailedAllocationsAreAllAttemptedLoggedAndReleased) {
   AllocSeam_fail_mask(0);
   const std::string pre = "error - src/image/msr_lin.cpp - MsrLin_alloc: ";
   EXPECT_EQ(log.text(),
-            pre + "p -> p_set_a_bytes = __ALLOC (n_set * sizeof (* p -> p_set_a_bytes)))\n" +
-            pre + "p -> p_set_n_bytes = __ALLOC (n_set * sizeof (* p -> p_set_n_bytes)))\n" +
-            pre + "p -> p_set_i_bytes = __ALLOC (n_set * sizeof (* p -> p_set_i_bytes)))\n" +
-            pre + "p -> p_set_p_bytes = __ALLOC (n_set * sizeof (* p -> p_set_p_bytes)))\n" +
-            pre + "p -> p_heap = __ALLOC (n_heap * sizeof (* p -> p_heap)))\n" +
-            pre + "p -> p_set_n_bytes = __ALLOC (n_set * sizeof (* p -> p_set_n_bytes)))\n");
+            pre + "p -> p_set_a_bytes = __ALLOC (n_set * sizeof (* p -> p_set_a_bytes)))" +
+            pre + "p -> p_set_n_bytes = __ALLOC (n_set * sizeof (* p -> p_set_n_bytes)))" +
+            pre + "p -> p_set_i_bytes = __ALLOC (n_set * sizeof (* p -> p_set_i_bytes)))" +
+            pre + "p -> p_set_p_bytes = __ALLOC (n_set * sizeof (* p -> p_set_p_bytes)))" +
+            pre + "p -> p_heap = __ALLOC (n_heap * sizeof (* p -> p_heap)))" +
+            pre + "p -> p_set_n_bytes = __ALLOC (n_set * sizeof (* p -> p_set_n_bytes)))");
 }
 
 }  // namespace

@@ -101,11 +101,11 @@ TEST(MsrPart, TwoRecordsAtOneAddressFailTheChain) {
   EXPECT_EQ(MsrPart_create_coherent_partitions(dst.p, src.p), 0);
   EXPECT_EQ(log.text(),
             "error - src/image/msr_part.cpp - collect_byte_data_of_root: root(adr=00001000 "
-            "len=48) i_bytes=32\n"
+            "len=48) i_bytes=32"
             "error - src/image/msr_part.cpp - build_records_from_roots: "
-            "collect_byte_data_of_root failed\n"
+            "collect_byte_data_of_root failed"
             "error - src/image/msr_part.cpp - MsrPart_create_coherent_partitions: ! "
-            "build_records_from_roots (p_dst, p_node_set)\n");
+            "build_records_from_roots (p_dst, p_node_set)");
   EXPECT_EQ(Us_get_n_elem(dst.p), 0);
 }
 
@@ -115,8 +115,8 @@ TEST(MsrPart, NullSetsAreRefused) {
   EXPECT_EQ(MsrPart_create_coherent_partitions(NULL, set.p), 0);
   EXPECT_EQ(MsrPart_create_coherent_partitions(set.p, NULL), 0);
   EXPECT_EQ(log.text(),
-            "error - src/image/msr_part.cpp - MsrPart_create_coherent_partitions: p_dst == NULL\n"
-            "error - src/image/msr_part.cpp - MsrPart_create_coherent_partitions: p_src == NULL\n");
+            "error - src/image/msr_part.cpp - MsrPart_create_coherent_partitions: p_dst == NULL"
+            "error - src/image/msr_part.cpp - MsrPart_create_coherent_partitions: p_src == NULL");
 }
 
 /* Fails the k-th allocation (0-based) of one call; the call's result. */

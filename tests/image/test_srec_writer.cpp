@@ -108,7 +108,7 @@ TEST(SrecWriter, TagValueOutsideOneToThreeWritesNothing) {
     fs::path f = dir / ("bad" + std::to_string(tag_value) + ".srec");
     EXPECT_EQ(MsRecIn_save_file(set.p, tag_value, f.c_str()), 0);
     EXPECT_EQ(log.text(), "error - src/image/ms_rec_in.cpp - MsRecIn_save_file: "
-                          "unexpected tag_value=" + std::to_string(tag_value) + "\n");
+                          "unexpected tag_value=" + std::to_string(tag_value));
     EXPECT_FALSE(fs::exists(f));
   }
 }
@@ -123,7 +123,7 @@ TEST(SrecWriter, FailuresAreReported) {
   std::string missing = (test_dir() / "no" / "such" / "dir.srec").string();
   EXPECT_EQ(MsRecIn_save_file(set.p, 1, missing.c_str()), 0);
   EXPECT_EQ(log.text(), "error - src/image/ms_rec_in.cpp - MsRecIn_save_file: cannot open file " +
-                            missing + "\n");
+                            missing);
   log.clear();
   // A device that takes no byte: the write fails and is not reported as success.
   EXPECT_EQ(MsRecIn_save_file(set.p, 1, "/dev/full"), 0);

@@ -26,7 +26,7 @@ const int k_modes[] = {12, 13, 14, 15, 16, 140, 141, 142, 143, 144};
 const uint8_t k_guard = 0xA5;
 
 std::string err(const char* fn, const std::string& text) {
-  return std::string("error - src/image/ulzw.cpp - ") + fn + ": " + text + "\n";
+  return std::string("error - src/image/ulzw.cpp - ") + fn + ": " + text;
 }
 
 /* Upper bound of a stream: at most one code of 17 bits per byte, plus end and zero codes. */
@@ -239,7 +239,7 @@ TEST(UlzwArguments, EmptySourceMakesNoStream) {
   uint8_t b[8];
   LogCapture log;
   EXPECT_EQ(Ulzw_encode(u.get(), 8, b, 0, b), -1);
-  EXPECT_EQ(log.text(), err("Ulzw_encode", "n_src = 0, nothing to compress"));
+  EXPECT_EQ(log.text(), err("Ulzw_encode", "n_src = 0, nothing to compress\n"));
 }
 
 TEST(UlzwDecode, StreamWithoutACodeBeforeItsEndIsRefused) {
@@ -250,13 +250,13 @@ TEST(UlzwDecode, StreamWithoutACodeBeforeItsEndIsRefused) {
     Unit u(UlzwUnit_alloc(mode));
     uint8_t out[16];
     EXPECT_EQ(Ulzw_decode(u.get(), 16, out, (int)stream.size(), stream.data()), -1);
-    EXPECT_EQ(log.text(), err("Ulzw_decode", "no code before the end of the stream"));
+    EXPECT_EQ(log.text(), err("Ulzw_decode", "no code before the end of the stream\n"));
   }
   LogCapture log;
   Unit u(UlzwUnit_alloc(144));
   uint8_t b[4] = {0x61, 0, 0, 0};
   EXPECT_EQ(Ulzw_decode(u.get(), 4, b, 0, b), -1);  // no stream bytes at all
-  EXPECT_EQ(log.text(), err("Ulzw_decode", "no code before the end of the stream"));
+  EXPECT_EQ(log.text(), err("Ulzw_decode", "no code before the end of the stream\n"));
 }
 
 TEST(UlzwDecode, CodeThatNoEntryExplainsIsRefused) {
@@ -273,7 +273,7 @@ TEST(UlzwDecode, CodeThatNoEntryExplainsIsRefused) {
   for (const auto& c : cases) {
     LogCapture log;
     EXPECT_EQ(decode(c.mode, c.stream, 64).rc, -1);
-    EXPECT_EQ(log.text(), err("Ulzw_decode", c.line));
+    EXPECT_EQ(log.text(), err("Ulzw_decode", std::string(c.line) + "\n"));
   }
 }
 

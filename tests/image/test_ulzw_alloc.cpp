@@ -48,7 +48,7 @@ void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
-std::string err(const std::string& text) { return "error - src/image/ulzw.cpp - UlzwUnit_alloc: " + text + "\n"; }
+std::string err(const std::string& text) { return "error - src/image/ulzw.cpp - UlzwUnit_alloc: " + text; }
 
 const std::string k_line_code_value =
     err("p -> p_tab_code_value = __ALLOC (p -> n_tab * sizeof (p -> p_tab_code_value [0])))");

@@ -102,9 +102,9 @@ TEST(UvMem, InitChecksBuffersAndKeepsTheFields) {
   EXPECT_EQ(log.text(), "");
   EXPECT_EQ(UvMem_init(&vm, 1, 0x1000, 16, nullptr, 1, nullptr, nullptr), nullptr);
   const std::string pre = "error - src/image/uv_mem.cpp - UvMem_init: ";
-  EXPECT_EQ(log.text(), pre + "p -> p_vmem = p_vmem)\n" + pre +
-                            "p -> p_wpz_a_mem = p_wpz_a_mem)\n" + pre +
-                            "p -> p_wpz_n_mem = p_wpz_n_mem)\n");
+  EXPECT_EQ(log.text(), pre + "p -> p_vmem = p_vmem)" + pre +
+                            "p -> p_wpz_a_mem = p_wpz_a_mem)" + pre +
+                            "p -> p_wpz_n_mem = p_wpz_n_mem)");
   EXPECT_EQ(vm.a_vmem, 0x1000u);
   EXPECT_EQ(UvMem_write_byte(&vm, 0x1000, 0), 0);  // no bytes: refused, not a crash
   EXPECT_EQ(UvMem_read_byte(&vm, 0x1000), 0xFF);
@@ -123,11 +123,11 @@ TEST(UvMem, FailedAllocationsLogEachBufferAndLeaveNothing) {
   AllocSeam_fail_mask(0);
   EXPECT_EQ(log.text(),
             "error - src/image/uv_mem.cpp - UvMem_alloc_val: "
-            "p -> p_vmem = __ALLOC (p -> n_vmem * sizeof (*p -> p_vmem)))\n"
+            "p -> p_vmem = __ALLOC (p -> n_vmem * sizeof (*p -> p_vmem)))"
             "error - src/image/uv_mem.cpp - UvMem_alloc_val: "
-            "p -> p_wpz_a_mem = __ALLOC (p -> n_wpz * sizeof (* p -> p_wpz_a_mem)))\n"
+            "p -> p_wpz_a_mem = __ALLOC (p -> n_wpz * sizeof (* p -> p_wpz_a_mem)))"
             "error - src/image/uv_mem.cpp - UvMem_alloc_val: "
-            "p -> p_wpz_n_mem = __ALLOC (p -> n_wpz * sizeof (* p -> p_wpz_n_mem)))\n");
+            "p -> p_wpz_n_mem = __ALLOC (p -> n_wpz * sizeof (* p -> p_wpz_n_mem)))");
 }
 
 TEST(UvMem, ZonesWithoutInitialTablesCoverNothing) {

@@ -171,8 +171,8 @@ TEST(UvMemMsRecSetWriteEx, OverlapIsWarnedPerAddressFirstWriterKeepsIt) {
   EXPECT_EQ(a_fail, 0x103u);  // the latest address found written
   const std::string pre =
       "warning - src/image/uv_mem_presets.cpp - UvMem_MsRecSet_write_ex: ";
-  EXPECT_EQ(log.text(), pre + "multiple write access at address 00000102\n" + pre +
-                            "multiple write access at address 00000103\n");
+  EXPECT_EQ(log.text(), pre + "multiple write access at address 00000102" + pre +
+                            "multiple write access at address 00000103");
   EXPECT_EQ(UvMem_read_byte(p.get(), 0x102), 3);
   EXPECT_EQ(UvMem_read_byte(p.get(), 0x103), 4);
   EXPECT_EQ(UvMem_read_byte(p.get(), 0x104), 9);

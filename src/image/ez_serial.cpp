@@ -61,7 +61,7 @@ static int put_le(EzSerial* p, int w, uint32_t v) {
 /* Gets w bytes as a little-endian value into *p_v; 1, or 0 with *p_v 0 when refused. */
 static int get_le(EzSerial* p, int w, uint32_t* p_v) {
   *p_v = 0;
-  if (p == NULL) return 0;
+  if (p == NULL || p->p_buffer == NULL) return 0; /* a counting serialiser has no bytes */
   int32_t i_at = p->i_pos;
   if (!advance(p, w)) return 0;
   for (int i = 0; i < w; i++) *p_v |= (uint32_t)p->p_buffer[i_at + i] << (8 * i);
@@ -84,7 +84,7 @@ int EzSerial_write_i16(EzSerial* p, int16_t v) { return put_le(p, 2, (uint16_t)v
 int EzSerial_write_i32(EzSerial* p, int32_t v) { return put_le(p, 4, (uint32_t)v); }
 
 int EzSerial_read_n(EzSerial* p, int32_t n, void* p_dst) {
-  if (p == NULL) return 0;
+  if (p == NULL || p->p_buffer == NULL) return 0; /* a counting serialiser has no bytes */
   int32_t i_at = p->i_pos;
   if (!advance(p, n)) return 0;
   if (n > 0) mem_cpy_8(p_dst, p->p_buffer + i_at, (size_t)n);

@@ -45,8 +45,8 @@ int EzSerial_write_i8(EzSerial* p, int8_t v);
 int EzSerial_write_i16(EzSerial* p, int16_t v);
 int EzSerial_write_i32(EzSerial* p, int32_t v);
 
-/* Gets: n bytes copied to p_dst and 1, or 0 when refused (nothing copied). Gets need a
-** buffer: a counting serialiser is for puts only. */
+/* Gets: n bytes copied to p_dst and 1, or 0 when refused (nothing copied). A counting
+** serialiser is for puts only: a get from it gives 0 and moves nothing. */
 int EzSerial_read_n(EzSerial* p, int32_t n, void* p_dst);
 
 /* Gets of one value: the value, 0 when refused or for a NULL object. */

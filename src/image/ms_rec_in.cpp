@@ -64,19 +64,14 @@ static int adr_width_of_type(int type) {
 }
 
 /* ---------------------------------------------------------------------------------------
-** Reader: tokens. The file is taken in blocks through fread; a failed read counts as the
-** end of the file, as does a byte 0xFF.
+** Reader: tokens. The file is taken one byte per call through the C library's buffering,
+** so no byte behind the end record is asked for; a failed read counts as the end of the
+** file, as does a byte 0xFF.
 */
 
-/* Bytes fetched from the file at a time. */
-#define N_BLOCK 65536
-
-/* The reader's view of the file: the block in hand and where it stands. */
+/* The reader's view of the file. */
 typedef struct SrecFile {
-  FILE* fp;               /* the open file */
-  size_t i_block;         /* index of the next byte in block */
-  size_t n_block;         /* bytes in block */
-  uint8_t block[N_BLOCK]; /* the bytes last fetched */
+  FILE* fp; /* the open file, read by this call alone */
 } SrecFile;
 
 /* Kind of each byte value: token byte, separator, or end of the file (0xFF). */
@@ -92,12 +87,9 @@ static constexpr std::array<uint8_t, 256> kByteKind = make_byte_kinds();
 
 /* The next byte as a signed 8-bit value, so 0xFF reads as -1 like the end of the file. */
 static int fread_char(SrecFile* f) {
-  if (f->i_block == f->n_block) {
-    f->n_block = fread(f->block, 1, N_BLOCK, f->fp);
-    f->i_block = 0;
-    if (f->n_block == 0) return -1;
-  }
-  return (int)(signed char)f->block[f->i_block++];
+  int c = getc_unlocked(f->fp); /* the file belongs to this call and this thread */
+  if (c == EOF) return -1;
+  return (int)(signed char)c;
 }
 
 static int is_separator(int c) { return c >= 0 && kByteKind[(unsigned)c] == C_SEP; }
@@ -284,9 +276,7 @@ int MsRecIn_load_file(MsRecSet* p_rec_set, const char* p_filename) {
                  p_filename);
     return 0;
   }
-  SrecFile f; /* on the stack: the reader's only heap use is the records */
-  f.fp = fp;
-  f.i_block = f.n_block = 0;
+  SrecFile f = {fp};
   int ok = load_records(p_rec_set, &f);
   fclose(fp);
   return ok;

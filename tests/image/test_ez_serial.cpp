@@ -77,6 +77,14 @@ TEST(EzSerial, CountingSerialiserMeasuresLayout) {
   EXPECT_EQ(EzSerial_write_u8(&s, 0), 0);
   EXPECT_EQ(EzSerial_get_pos(&s), 1023);
   EXPECT_EQ(EzSerial_get_error(&s), 1);
+  // It holds no bytes to get: a get is refused instead of reading through NULL.
+  uint8_t dst[4] = {7, 7, 7, 7};
+  ASSERT_EQ(EzSerial_init_write(&s, 8, NULL), &s);
+  EXPECT_EQ(EzSerial_read_u32(&s), 0u);
+  EXPECT_EQ(EzSerial_read_i8(&s), 0);
+  EXPECT_EQ(EzSerial_read_n(&s, 4, dst), 0);
+  EXPECT_EQ(dst[0], 7);
+  EXPECT_EQ(EzSerial_get_pos(&s), 0);
 }
 
 TEST(EzSerial, NullAndNegativeArgumentsGiveNeutralResults) {

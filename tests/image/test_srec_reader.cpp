@@ -7,13 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -302,6 +306,25 @@ TEST(SrecReader, AppendsBehindWhatTheSetHolds) {
   EXPECT_EQ(MsRec_get_adr(set.at(1)), 0x1000u);
   EXPECT_EQ(MsRec_get_adr(set.at(2)), 0x1000u);
   EXPECT_EQ(MsRec_get_tag(set.at(2)), (uint32_t)MSREC_TAG_START);
+}
+
+/* Nothing behind the end record is asked for: a pipe whose writer stays open after the S9
+** line is not waited on (a reader that fetched ahead in blocks would wait for more). */
+TEST(SrecReader, PipeThatStaysOpenAfterTheEndRecordIsNotWaitedOn) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const std::string text = "S10510000102E7\nS9031000EC\n";
+  ASSERT_EQ(write(fds[1], text.data(), text.size()), (ssize_t)text.size());
+  std::string path = "/dev/fd/" + std::to_string(fds[0]);
+  RecSet set;
+  auto load = std::async(std::launch::async, [&] { return MsRecIn_load_file(set.p, path.c_str()); });
+  bool is_done = load.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  close(fds[1]);  // lets a reader that is still waiting finish
+  EXPECT_TRUE(is_done);
+  EXPECT_EQ(load.get(), 1);
+  close(fds[0]);
+  ASSERT_EQ(set.n(), 2);
+  EXPECT_EQ(MsRec_get_tag(set.at(1)), (uint32_t)MSREC_TAG_START);
 }
 
 }  // namespace

@@ -66,12 +66,13 @@ static int adr_width_of_type(int type) {
 /* ---------------------------------------------------------------------------------------
 ** Reader: tokens. The file is taken one byte per call through the C library's buffering,
 ** so no byte behind the end record is asked for; a failed read counts as the end of the
-** file, as does a byte 0xFF.
+** file, as does a byte 0xFF, and once the end is met nothing more is read.
 */
 
 /* The reader's view of the file. */
 typedef struct SrecFile {
-  FILE* fp; /* the open file, read by this call alone */
+  FILE* fp;   /* the open file, read by this call alone */
+  int is_end; /* 1 once the end of the file, a failed read or a byte 0xFF was met */
 } SrecFile;
 
 /* Kind of each byte value: token byte, separator, or end of the file (0xFF). */
@@ -85,10 +86,15 @@ static constexpr std::array<uint8_t, 256> make_byte_kinds() {
 }
 static constexpr std::array<uint8_t, 256> kByteKind = make_byte_kinds();
 
-/* The next byte as a signed 8-bit value, so 0xFF reads as -1 like the end of the file. */
+/* The next byte as a signed 8-bit value; -1 at the end of the file, on a failed read and
+** for a byte 0xFF, and from then on for good. */
 static int fread_char(SrecFile* f) {
+  if (f->is_end) return -1;
   int c = getc_unlocked(f->fp); /* the file belongs to this call and this thread */
-  if (c == EOF) return -1;
+  if (c == EOF || c == 0xFF) {
+    f->is_end = 1;
+    return -1;
+  }
   return (int)(signed char)c;
 }
 
@@ -276,7 +282,7 @@ int MsRecIn_load_file(MsRecSet* p_rec_set, const char* p_filename) {
                  p_filename);
     return 0;
   }
-  SrecFile f = {fp};
+  SrecFile f = {fp, 0};
   int ok = load_records(p_rec_set, &f);
   fclose(fp);
   return ok;

@@ -203,6 +203,17 @@ TEST(SrecReader, ByteFFEndsTheFileEvenInsideAToken) {
   EXPECT_EQ(load_text("S10510000102E7\n\xFFS9030000FC\n", cut), 0);
   EXPECT_EQ(log.text(),
             "error - src/image/ms_rec_in.cpp - MsRecIn_load_file: fread_line returned an error");
+
+  // A whole record cut off by the 0xFF is read, but what follows it is not.
+  log.clear();
+  RecSet whole;
+  EXPECT_EQ(load_text("S10510000102E7\xFFS9030000FC\n", whole), 0);
+  EXPECT_EQ(log.text(),
+            "error - src/image/ms_rec_in.cpp - MsRecIn_load_file: fread_line returned an error");
+  EXPECT_EQ(whole.n(), 1);
+  RecSet end;
+  EXPECT_EQ(load_text("S10510000102E7\nS9030000FC\xFFno record", end), 1);
+  EXPECT_EQ(end.n(), 2);
 }
 
 TEST(SrecReader, FilesWithoutEndRecordFail) {

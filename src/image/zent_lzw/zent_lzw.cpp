@@ -29,8 +29,12 @@ struct UnitFree {
 };
 using Unit = std::unique_ptr<UlzwUnit, UnitFree>;
 
+/* The library's log lines on stderr, each on a line of its own: its error lines carry no
+** line feed of their own. */
 int loc_stderr(void*, const char* p_text) {
+  size_t n = strlen(p_text);
   fputs(p_text, stderr);
+  if (n == 0 || p_text[n - 1] != '\n') fputc('\n', stderr);
   return 1;
 }
 

@@ -16,7 +16,14 @@
 
 enum { EXIT_OK = 0, EXIT_FAILED = 1, EXIT_USAGE = 2 };
 
-static int loc_stderr(void*, const char* p_text) { return fputs(p_text, stderr); }
+/* The library's log lines on stderr, each on a line of its own: its error lines carry no
+** line feed of their own. */
+static int loc_stderr(void*, const char* p_text) {
+  size_t n = strlen(p_text);
+  fputs(p_text, stderr);
+  if (n == 0 || p_text[n - 1] != '\n') fputc('\n', stderr);
+  return 1;
+}
 
 static int usage(void) {
   fputs("usage: zent-srec copy WIDTH IN OUT   (WIDTH 1: S1/S9, 2: S2/S8, 3: S3/S7)\n"

@@ -1,9 +1,11 @@
 /*
 ** co3964.cpp - the 3964R link layer as a polled state machine. Each pass of
-** do_state_machine() acts on one state with at most one receive call; Co3964_do() runs
-** passes until the link is idle. Waiting states call the sleep callback once per idle pass,
-** which is the only way out to other work while a frame is exchanged. The machine never
-** logs and never stops with an error: every failure ends in state 0 (idle).
+** do_state_machine() acts on one state with at most one receive call (two in state 23 after
+** a long sleep); Co3964_do() runs passes until the link is idle, or until a new frame waits
+** for the held inbound message, which only the owner can fetch. Waiting states call the
+** sleep callback once per idle pass, which is the only way out to other work while a frame
+** is exchanged. The machine never logs and never stops with an error: every failure ends in
+** state 0 (idle).
 **
 **   RECEIVE (partner sends)                         SEND (this side sends)
 **
@@ -25,6 +27,8 @@
 **   12 --STX--> 1;  --NAK / t_repeat_ms--> 0;  --other--> 13
 **   11 --tx_pending--> 20, else 0                   28 RETRY_CONNECT? > n_max_connect:
 **                                                       ob_state 1, NAK, 0; else -> 21
+**   Co3964_do hands back in 2 (owner fetches)       23 --slept > t_char_ms, a byte came-->
+**                                                       29 QUIET --t_char_ms no byte--> 28
 **
 ** Functions: rx_* for the receive states, tx_* for the send states, one per state.
 */
@@ -60,6 +64,7 @@ enum {
   ST_TX_FAILED = 26,
   ST_RETRY_TX = 27,
   ST_RETRY_CONNECT = 28,
+  ST_QUIET = 29,
 };
 
 constexpr uint32_t NOTHING = 0x80000000u;  // receive wrapper: no byte waiting
@@ -84,6 +89,15 @@ bool expired(const Co3964* p, uint32_t now) { return (int32_t)(p->t_deadline - n
 
 void sleep_1ms(Co3964* p) {
   if (p->cb_time_sleep_ms) p->cb_time_sleep_ms(p->p_time, 1);
+}
+
+/* sleep_1ms that gives the milliseconds the sleep callback kept the link away from the line
+** (in the loader it may run a message box for seconds). */
+uint32_t sleep_1ms_timed(Co3964* p) {
+  if (!p->cb_time_sleep_ms) return 0;
+  uint32_t t_start = time_now(p);
+  p->cb_time_sleep_ms(p->p_time, 1);
+  return time_now(p) - t_start;
 }
 
 uint32_t rx(Co3964* p) {
@@ -275,14 +289,33 @@ void rx_wait_repeat(Co3964* p, uint32_t now) {
 
 /* --- sending ---------------------------------------------------------------------- */
 
+/* The line is left to fall quiet: every byte is dropped and starts t_char_ms anew. */
+void enter_quiet(Co3964* p, uint32_t now) {
+  arm(p, now, p->t_char_ms);
+  p->state = ST_QUIET;
+}
+
+/* State 23 after a sleep that kept the link away from the line for longer than the
+** character delay: a byte that arrived meanwhile may be a DLE so old that the partner has
+** long given up waiting for the data, and sending them now would only meet its idle line
+** (which answers every byte with NAK, each leftover NAK then costing a connect attempt and
+** provoking one more STX). So such input is not acted on: the attempt counts as failed and
+** the next STX goes out once the line has been quiet for t_char_ms. */
+void tx_check_absence(Co3964* p) {
+  uint32_t ch = rx(p);
+  if (ch == NOTHING) return;  // nothing came while away: the wait goes on
+  p->n_try_connect++;
+  enter_quiet(p, time_now(p));
+}
+
 void tx_wait_dle(Co3964* p, uint32_t now) {
   uint32_t ch = rx(p);
   if (ch == NOTHING) {
     if (expired(p, now)) {
       p->n_try_connect++;
       p->state = ST_RETRY_CONNECT;
-    } else {
-      sleep_1ms(p);
+    } else if (sleep_1ms_timed(p) > p->t_char_ms) {
+      tx_check_absence(p);
     }
   } else if (ch == CO3964_DLE) {
     p->state = ST_SEND_FRAME;
@@ -321,6 +354,15 @@ void tx_wait_verdict(Co3964* p, uint32_t now) {
   } else {
     p->state = ST_TX_FAILED;
   }
+}
+
+/* State 29: waits for a quiet line before the next connect attempt. */
+void tx_quiet(Co3964* p, uint32_t now) {
+  uint32_t ch = rx(p);
+  if (ch != NOTHING)
+    arm(p, now, p->t_char_ms);
+  else
+    wait_or(p, now, ST_RETRY_CONNECT);
 }
 
 /* Attempts exhausted: the message fails and the partner hears NAK. */
@@ -388,13 +430,14 @@ int do_state_machine(Co3964* p) {
       else
         p->state = ST_CONNECT;
       break;
+    case ST_QUIET: tx_quiet(p, now); break;
     default: p->state = ST_IDLE; break;
   }
   return 0;
 }
 
 bool known_state(int32_t s) {
-  return (s >= ST_IDLE && s <= ST_STRAY) || (s >= ST_NEW_ATTEMPT && s <= ST_RETRY_CONNECT);
+  return (s >= ST_IDLE && s <= ST_STRAY) || (s >= ST_NEW_ATTEMPT && s <= ST_QUIET);
 }
 
 }  // namespace
@@ -497,9 +540,11 @@ tyCo3964_cb_ib_check Co3964_get_cb_ib_check_fn(Co3964* p) { return p ? p->cb_ib_
 int Co3964_do(Co3964* p) {
   if (!p) return 0;
   assert(Co3964_assert_state(p));
-  while (!do_state_machine(p)) {
+  for (;;) {
+    if (do_state_machine(p)) return 1;
+    // Only the owner can empty the inbound buffer, and it is held here: hand it back.
+    if (p->state == ST_WAIT_IB_FREE && p->ib_n_msg >= 0) return CO3964_DO_IB_WANTED;
   }
-  return 1;
 }
 
 int Co3964_ob_set_msg(Co3964* p, int32_t n_msg, const uint8_t* p_msg) {

@@ -112,8 +112,14 @@ tyCo3964_cb_ib_check Co3964_get_cb_ib_check_fn(Co3964* p);
 ** outbound message pending). With a quiet line it returns after one pass; otherwise only
 ** when the exchange in progress, and any that follows at once, has ended. All waiting goes
 ** through the sleep callback. A received frame longer than ib_n_max is refused with NAK,
-** never held cut short. 1 when stopped at idle, 0 for a NULL object. */
+** never held cut short. One exception: when the partner opens a frame while a received
+** message is still held, the link returns CO3964_DO_IB_WANTED so that the owner can fetch
+** it; the next call acknowledges the frame once the buffer is free (or answers NAK when
+** t_ib_free_ms has passed). 1 when stopped at idle, 0 for a NULL object. */
 int Co3964_do(Co3964* p);
+
+/* Co3964_do result: a new frame waits for the held inbound message to be fetched. */
+#define CO3964_DO_IB_WANTED 2
 
 /* Hands one outbound message to the link (copied). 2 accepted (now pending); 1 for a bad
 ** argument (one error line) or a message still pending (no line); 3 longer than ob_n_max.

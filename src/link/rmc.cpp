@@ -24,6 +24,15 @@ const char* const RES_NAMES[] = {
 /* 1 while the deadline still lies ahead of the tick. */
 bool before(uint32_t t_deadline) { return (int32_t)(t_deadline - GetTickCount()) > 0; }
 
+/* The link holds a message that came before the request has even left, and a newer frame
+** waits for its buffer: that message cannot answer the request. It is taken out and
+** dropped, else the newer frame would be refused (and the partner, repeating it, would keep
+** the link from sending the request at all). */
+void drop_stale(Rmc* p) {
+  int n = Co3964_ib_get_msg(p->p_co, p->m_msg_buffer, p->p_msg_buffer);
+  if (n >= 0) p->n_msg = n;
+}
+
 /* Drives the link until the outbound message has left the pending state (sent or given
 ** up: both count as sent). 1, or 0 when t_send_ms passed first. */
 int wait_until_sent(Rmc* p) {
@@ -31,7 +40,8 @@ int wait_until_sent(Rmc* p) {
   for (;;) {
     if (Co3964_ob_get_state(p->p_co) != 2) return 1;
     if (!before(t_deadline)) return 0;
-    Co3964_do(p->p_co);
+    if (Co3964_do(p->p_co) == CO3964_DO_IB_WANTED && Co3964_ob_get_state(p->p_co) == 2)
+      drop_stale(p);
     Csp_sleep_ms(0);
   }
 }

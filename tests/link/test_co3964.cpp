@@ -39,6 +39,11 @@ protected:
     m.resize(n);
     return m;
   }
+  /* Runs the link as an owner that does not fetch while the link waits for its buffer. */
+  void do_without_fetch() {
+    while (Co3964_do(&a) == CO3964_DO_IB_WANTED) {
+    }
+  }
   int send(const Bytes& m) {
     static const uint8_t none = 0;  // an empty vector has no data pointer
     return Co3964_ob_set_msg(&a, (int32_t)m.size(), m.empty() ? &none : m.data());
@@ -360,7 +365,7 @@ TEST_F(LinkTest, DeferredMessageSentFromIdleIsNotSentAgainAfterTheNextFrame) {
   line.inject(0, {STX}, t + 1);     // collision: we give way, but our buffer is held
   line.inject(0, {DLE}, t + 2100);  // after our NAK at about t + 2002 we send from idle
   line.inject(0, {DLE}, t + 2101);
-  Co3964_do(&a);
+  do_without_fetch();
   EXPECT_EQ(line.sent(0), cat({STX, NAK, STX}, frame_wire({0x41})));
   EXPECT_EQ(Co3964_ob_get_state(&a), 0);
   EXPECT_EQ(fetch(), (Bytes{0x01}));
@@ -406,10 +411,31 @@ TEST_F(LinkTest, BusyInboundBufferIsAnsweredWithNakAfterTwoSeconds) {
   line.clear_sent();
   uint32_t t = line.now();
   line.inject(0, {STX}, t);
-  Co3964_do(&a);
+  EXPECT_EQ(Co3964_do(&a), CO3964_DO_IB_WANTED);  // handed back at once, no answer yet
+  EXPECT_EQ(line.now(), t);
+  do_without_fetch();
   EXPECT_EQ(line.sent(0), (Bytes{NAK}));
   EXPECT_EQ(line.end(0).sent_t[0] - t, 2001u);
+  EXPECT_EQ(a.state, 0);
   EXPECT_EQ(fetch(), (Bytes{0x01}));  // the held message was not touched
+}
+
+/* A single-threaded owner can only fetch between calls of Co3964_do: the link hands it
+** back while a new frame waits, and acknowledges that frame at the next call. */
+TEST_F(LinkTest, OwnerFetchesBetweenCallsAndTheWaitingFrameGetsItsDle) {
+  line.inject(0, {STX}, 0);
+  line.inject(0, frame_wire({0x01}), 1);
+  line.inject(0, {STX}, 1);  // the partner's next frame follows at once
+  line.inject(0, frame_wire({0x02}), 10);
+  EXPECT_EQ(Co3964_do(&a), CO3964_DO_IB_WANTED);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE}));  // the second STX has no answer yet
+  uint32_t t_fetch = line.now() + 500;
+  line.advance(500);                  // the owner takes its time, well within 2000 ms
+  EXPECT_EQ(fetch(), (Bytes{0x01}));
+  EXPECT_EQ(Co3964_do(&a), 1);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE, DLE, DLE}));
+  EXPECT_EQ(line.end(0).sent_t[2], t_fetch);  // acknowledged as soon as it was fetched
+  EXPECT_EQ(fetch(), (Bytes{0x02}));
 }
 
 TEST_F(LinkTest, BusyInboundBufferGetsItsDleOnlyAfterTheFetch) {
@@ -552,6 +578,66 @@ TEST_F(LinkTest, ByteWaitingAtIdleIsHandledBeforeOurOwnStx) {
   EXPECT_EQ(line.sent(0), cat({DLE, DLE, STX}, frame_wire({0x41})));
   EXPECT_EQ(fetch(), (Bytes{0x55}));
   EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+}
+
+/* The next sleep lasts g_away_ms instead (the loader's sleep callback may run a message
+** box for seconds); the clock moves on, the line fills. */
+uint32_t g_away_ms = 0;
+int sleep_away(void* p, uint32_t t_ms) {
+  uint32_t t = g_away_ms ? g_away_ms : t_ms;
+  g_away_ms = 0;
+  return LinkLine::cb_sleep(p, t);
+}
+
+/* A DLE found after the link was away from the line for longer than the character delay may
+** be older than the partner's patience: the partner has answered our silence with NAK and
+** would take our data for stray bytes. No data go out on it; the next STX follows once the
+** line has been quiet for 220 ms. */
+TEST_F(LinkTest, DleFoundAfterALongSleepIsNotTakenAsLeaveToSend) {
+  a.cb_time_sleep_ms = sleep_away;
+  g_away_ms = 600;
+  ASSERT_EQ(send({0x41}), 2);
+  line.inject(0, {DLE}, 1);    // the partner's DLE for our STX ...
+  line.inject(0, {NAK}, 221);  // ... and its NAK when no data came within 220 ms
+  line.inject(0, {DLE}, 900);  // the DLE for our next STX
+  line.inject(0, {DLE}, 901);  // and the verdict
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), cat({STX, STX}, frame_wire({0x41})));
+  EXPECT_EQ(line.end(0).sent_t[1], 600u + 220u + 1u);
+  EXPECT_EQ(a.n_try_connect, 2);
+  EXPECT_EQ(a.n_try_tx, 1);
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+}
+
+/* Bytes that keep coming after the return hold the next STX back until the line is quiet;
+** a long sleep in which nothing came changes nothing; a short one is no absence. */
+TEST_F(LinkTest, QuietLineBeforeTheNextStxAndNoCostWithoutStaleInput) {
+  a.cb_time_sleep_ms = sleep_away;
+  g_away_ms = 600;
+  ASSERT_EQ(send({0x41}), 2);
+  line.inject(0, {DLE}, 1);
+  line.inject(0, {NAK, NAK, NAK}, 700);  // leftovers still arriving
+  line.inject(0, {DLE}, 1000);
+  line.inject(0, {DLE}, 1001);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), cat({STX, STX}, frame_wire({0x41})));
+  EXPECT_EQ(line.end(0).sent_t[1], 700u + 220u + 1u);
+
+  for (uint32_t t_away : {600u, 220u}) {
+    line.clear_sent();
+    g_away_ms = t_away;
+    uint32_t t = line.now();
+    ASSERT_EQ(send({0x42}), 2);
+    if (t_away == 220) line.inject(0, {DLE}, t + 100);  // came while away, but not stale
+    line.inject(0, {DLE}, t + 700);
+    line.inject(0, {DLE}, t + 701);
+    Co3964_do(&a);
+    EXPECT_EQ(line.sent(0), cat({STX}, frame_wire({0x42}))) << t_away;
+    EXPECT_EQ(a.n_try_connect, 1) << t_away;
+    EXPECT_EQ(Co3964_ob_get_state(&a), 0) << t_away;
+    while (line.take(0) >= 0) {
+    }
+  }
 }
 
 TEST_F(LinkTest, VerdictOtherThanDleCostsAnAttemptAndTheNextSucceeds) {

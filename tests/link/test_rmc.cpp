@@ -14,9 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
+
+size_t count_byte(const Bytes& b, uint8_t v) { return (size_t)std::count(b.begin(), b.end(), v); }
 
 const std::string RESULT_LINE = "error - src/link/rmc.cpp - : send_and_receive returned ";
 
@@ -158,6 +161,47 @@ TEST_F(RmcTest, LateReplyIsTakenFirstByTheNextTransaction) {
   r.rmc.t_receive_ms = 0;  // a message that already waits is judged even with no time
   EXPECT_EQ(Rmc_do_activate_bootloader(&r.rmc), RMC_RES_OK);
   EXPECT_LT(GetTickCount() - t0, 50u);
+}
+
+/* The partner repeats its reply (as a unit does when our acknowledgement of it was
+** damaged): the repeat comes in while the next request is sent, and the next reply right
+** behind it. Both requests succeed without any link time-out on either side. */
+TEST_F(RmcTest, RepeatedReplyDoesNotBlockTheNextReply) {
+  r.table[{0x07}] = {{{0x07}}, {{0x07}}};
+  r.table[{0x05}] = {{cpu_reply}};
+  r.start();
+  LogCapture log;
+  uint32_t t0 = GetTickCount();
+  EXPECT_EQ(Rmc_do_activate_bootloader(&r.rmc), RMC_RES_OK);
+  EXPECT_EQ(get_cpu_type(), RMC_RES_OK);
+  EXPECT_EQ(v[1], 0x504u);
+  EXPECT_LT(GetTickCount() - t0, 100u);
+  EXPECT_EQ(log.text(), "");
+  r.stop();
+  EXPECT_EQ(r.requests, (std::vector<Bytes>{{0x07}, {0x05}}));
+  for (int side : {0, 1}) EXPECT_EQ(count_byte(line.sent(side), 0x15), 0u) << "NAK from " << side;
+}
+
+/* A late reply waits in the link when the partner opens yet another frame before the next
+** request has left: the late reply cannot answer that request and gives way to the newer
+** frame, so the request goes out at once and its reply is taken. */
+TEST_F(RmcTest, StaleMessageGivesWayToANewerFrameBeforeTheRequestLeaves) {
+  r.table[{0x07}] = {{{0x07}, 500}, {{0x7F, 0x00}, 700}};
+  r.table[{0x08}] = {{{0x08}}};
+  r.start();
+  r.rmc.t_receive_ms = 200;
+  EXPECT_EQ(Rmc_do_activate_bootloader(&r.rmc), RMC_RES_ERR_REC);
+  drive_master(400);
+  ASSERT_EQ(Co3964_ib_get_n_msg(&r.a), 1);  // the late echo of 0x07
+  line.wait_ms(0, 200);                      // the unsolicited frame's STX is on the line
+  r.rmc.t_receive_ms = 5000;
+  LogCapture log;
+  uint32_t t0 = GetTickCount();
+  EXPECT_EQ(Rmc_do_start_application(&r.rmc), RMC_RES_OK);
+  EXPECT_LT(GetTickCount() - t0, 100u);
+  EXPECT_EQ(log.text(), "");
+  r.stop();
+  EXPECT_EQ(count_byte(line.sent(0), 0x15), 0u);
 }
 
 TEST_F(RmcTest, ZeroReplyTimeOutWithNothingWaitingFailsAtOnce) {

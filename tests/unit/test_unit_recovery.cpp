@@ -1,0 +1,159 @@
+/*
+** test_unit_recovery.cpp - the loader's link and RMC master against the unit simulator
+** when the master's side falls behind: the sleep callback of the master's link runs long
+** (as a nested message box of the dialog does) in the middle of a frame exchange, while the
+** unit goes on by its own time-outs. Whatever the master then finds waiting on the line, a
+** late answer may cost a retry but never the reply time-out. On the virtual clock; the
+** unit runs on the partner thread of the in-memory line.
+*/
+#include "unit_rig.h"
+
+#include "log_capture.h"
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+
+namespace {
+
+/* An RMC master on end 0 whose link's sleep callback can stall once, in a chosen state. */
+class StallRig {
+public:
+  StallRig() : line_(0, true) {
+    LinkLine::End* e = &line_.end(0);
+    e->yield_on_empty_rx = true;
+    Co3964_init(&co_, this, now, plus, sleep_ms, e, LinkLine::cb_receive, LinkLine::cb_send_byte,
+                LinkLine::cb_send_with_dle, 384, ib_.data(), 384, ob_.data(), 1, 1);
+    Rmc_init_as_master(&rmc_, 384, buf_.data(), &co_);
+  }
+  ~StallRig() {
+    line_.stop_partner();
+    Unit_free(unit_);
+  }
+  Unit* start(UnitConfig cfg) {
+    cfg.p_trace = &trace;
+    cfg.cb_trace = TraceLog::put;
+    LinkLine::End* e = &line_.end(1);
+    cfg.p_clock = e;
+    cfg.cb_spend_ms = LineRig::spend_ms;
+    UnitPort port = {e, LinkLine::cb_receive, LinkLine::cb_send_byte, LinkLine::cb_send_with_dle,
+                     LinkLine::cb_sleep};
+    unit_ = Unit_alloc(&cfg, &port);
+    if (unit_)
+      line_.start_partner([this] {
+        while (!line_.stopping()) Unit_poll(unit_);
+      });
+    return unit_;
+  }
+  /* The next sleep of the master's link in state `state` lasts t_ms instead of 1 ms. */
+  void stall_once(int state, uint32_t t_ms) {
+    stall_state_ = state;
+    stall_ms_ = t_ms;
+  }
+  bool stalled() const { return stall_ms_ == 0; }
+  Rmc* rmc() { return &rmc_; }
+  Co3964* co() { return &co_; }
+  LinkLine& line() { return line_; }
+  TraceLog trace;
+
+private:
+  static uint32_t now(void*) { return GetTickCount(); }
+  static uint32_t plus(void*, uint32_t t, uint32_t t_ms) { return t + t_ms; }
+  /* The master's time passes 1 ms at a time, each a turn for the unit. */
+  static int sleep_ms(void* p, uint32_t t_ms) {
+    StallRig* r = (StallRig*)p;
+    if (r->stall_ms_ && r->co_.state == r->stall_state_) {
+      t_ms = r->stall_ms_;
+      r->stall_ms_ = 0;
+    }
+    uint32_t t_start = GetTickCount();
+    while (GetTickCount() - t_start < t_ms) LinkLine::cb_sleep(&r->line_.end(0), 1);
+    return 0;
+  }
+
+  Win32VirtualClock clock_;
+  LinkLine line_;
+  Bytes ib_ = Bytes(384), ob_ = Bytes(384), buf_ = Bytes(384);
+  Co3964 co_;
+  Rmc rmc_;
+  Unit* unit_ = nullptr;
+  int stall_state_ = -1;
+  uint32_t stall_ms_ = 0;
+};
+
+/* Boots the unit into its flash loader (any bytes at 0x400000 count as one). */
+void boot_flash_loader(StallRig& rig) {
+  static const uint8_t code[16] = {0x4E, 0x75};
+  ASSERT_EQ(Rmc_do_activate_bootloader(rig.rmc()), RMC_RES_OK);
+  ASSERT_EQ(Rmc_do_write_xbram(rig.rmc(), 0x400000, code, sizeof code), RMC_RES_OK);
+  ASSERT_EQ(Rmc_do_jump(rig.rmc(), 0x400000), RMC_RES_OK);
+}
+
+/* Both ends' bytes since tick t0, in the order sent: "+ms M 02" (master) or "+ms U 10". */
+std::string wire_since(LinkLine& line, uint32_t t0) {
+  std::vector<std::tuple<uint32_t, int, size_t>> all;
+  for (int side = 0; side < 2; ++side) {
+    const LinkLine::End& e = line.end(side);
+    for (size_t i = 0; i < e.sent_t.size(); ++i)
+      if ((int32_t)(e.sent_t[i] - t0) >= 0) all.emplace_back(e.sent_t[i] - t0, side, i);
+  }
+  std::stable_sort(all.begin(), all.end(), [](const auto& x, const auto& y) {
+    return std::get<0>(x) < std::get<0>(y);
+  });
+  std::string s;
+  char item[32];
+  for (const auto& [t, side, i] : all) {
+    snprintf(item, sizeof item, "+%u %c %02x\n", (unsigned)t, side ? 'U' : 'M',
+             line.end(side).sent[i]);
+    s += item;
+  }
+  return s;
+}
+
+struct StallCase {
+  int state;     // the master link's state when its sleep runs long
+  uint32_t t_ms; // how long
+};
+
+void PrintTo(const StallCase& c, std::ostream* os) {
+  *os << "state " << c.state << ", " << c.t_ms << " ms";
+}
+
+class LateAnswer : public ::testing::TestWithParam<StallCase> {};
+
+/* The erase request of the download with the reply time-out it has there; the master
+** stalls once during the exchange. Erase and the blank check that follows both succeed, and
+** the stall costs at most a retry (a quiet line and one more STX, well under a second):
+** nothing near the 100 s reply time-out. */
+TEST_P(LateAnswer, EraseSucceedsAndTheLinkStaysInStep) {
+  const StallCase c = GetParam();
+  StallRig rig;
+  UnitConfig cfg;
+  UnitConfig_init(&cfg);
+  cfg.t_erase_ms = 50;
+  ASSERT_NE(rig.start(cfg), nullptr);
+  boot_flash_loader(rig);
+  rig.rmc()->t_receive_ms = 100000;
+  rig.stall_once(c.state, c.t_ms);
+  LogCapture log;
+  uint32_t t0 = GetTickCount();
+  EXPECT_EQ(Rmc_do_erase_flash(rig.rmc()), RMC_RES_OK) << log.text();
+  uint32_t t_erase = GetTickCount() - t0;
+  EXPECT_TRUE(rig.stalled()) << "the stall was not reached";
+  EXPECT_LT(t_erase, c.t_ms + 50 + 600) << "more than a retry";
+  uint32_t t1 = GetTickCount();
+  EXPECT_EQ(Rmc_do_blank_check_flash(rig.rmc()), RMC_RES_OK) << log.text();
+  EXPECT_LT(GetTickCount() - t1, 100u);
+  rig.line().stop_partner();
+  if (::testing::Test::HasFailure()) ADD_FAILURE() << wire_since(rig.line(), t0);
+  for (const auto& l : rig.trace.lines) EXPECT_EQ(l.find("exception"), std::string::npos) << l;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SlowDialog, LateAnswer,
+    ::testing::Values(StallCase{23, 300}, StallCase{23, 1000}, StallCase{23, 2100},
+                      StallCase{23, 3000}, StallCase{23, 5000}, StallCase{25, 300},
+                      StallCase{25, 3000}, StallCase{5, 300}, StallCase{5, 3000},
+                      StallCase{5, 7000}));
+
+}  // namespace

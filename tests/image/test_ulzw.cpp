@@ -107,6 +107,67 @@ TEST(UlzwStream, KnownStreamsComeOutByteForByteAndDecodeBack) {
   }
 }
 
+/* Streams worked out by hand from the stream rules, independent of the reference: the byte
+** values at the edges of the flag groups (0x00, 0x7F, 0x80, 0xFF), a string code met at once
+** in a plain 16-bit stream. */
+TEST(UlzwStream, StreamsAtTheEdgesOfTheCodeGroups) {
+  struct Case {
+    int mode;
+    Bytes src;
+    Bytes stream;
+  } cases[] = {
+      {144, {0x00}, {0x00, 0xfe, 0xff, 0x03}},
+      {12, {0x00}, {0x00, 0xf0, 0xff, 0x00}},
+      {140, {0xff, 0xff, 0xff}, {0xfe, 0x03, 0xc4, 0xff, 0x07}},
+      {16, {0xff, 0xff, 0xff, 0xff, 0xff}, {0xff, 0x00, 0x00, 0x01, 0x00, 0x01, 0xff, 0xff, 0x00, 0x00}},
+      {143, {0x80, 0x7f, 0x80, 0x7f, 0x80}, {0x00, 0xfd, 0x05, 0x08, 0x00, 0xfc, 0xff, 0x07}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("mode " + std::to_string(c.mode) + ", " + std::to_string(c.src.size()) + " bytes");
+    EXPECT_EQ(encode(c.mode, c.src).bytes, c.stream);
+    EXPECT_EQ(decode(c.mode, c.stream, 64).bytes, c.src);
+  }
+}
+
+/* Long streams that fill the dictionary, pinned by length, FNV-1a checksum and last bytes:
+** worked out apart from this code, so a change of the wire format cannot pass unseen. */
+TEST(UlzwStream, StreamsThatFillTheDictionaryKeepTheirBytes) {
+  auto letters = [](size_t n) {
+    Bytes v(n);
+    uint32_t s = 1;
+    for (auto& b : v) {
+      s = s * 1103515245u + 12345u;
+      b = (uint8_t)('a' + ((s >> 16) % 4));
+    }
+    return v;
+  };
+  auto fnv = [](const Bytes& v) {
+    uint32_t h = 2166136261u;
+    for (uint8_t b : v) h = (h ^ b) * 16777619u;
+    return h;
+  };
+  struct Case {
+    int mode;
+    size_t n_src;
+    size_t n_stream;
+    uint32_t fnv;
+    Bytes tail;
+  } cases[] = {
+      {140, 20000, 6771, 0xf8db98c3u, {0x19, 0x33, 0xc5, 0xfc, 0x7f, 0x00}},
+      {12, 20000, 6258, 0x4e3d2b2au, {0x8c, 0x49, 0x31, 0xff, 0x0f, 0x00}},
+      {144, 600000, 181636, 0x93507a5cu, {0x6f, 0xe7, 0x05, 0xfc, 0xff, 0x07}},
+      {16, 600000, 170968, 0xf81e6799u, {0x79, 0x01, 0xff, 0xff, 0x00, 0x00}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("mode " + std::to_string(c.mode) + ", " + std::to_string(c.n_src) + " bytes");
+    Bytes src = letters(c.n_src);
+    Coded e = encode(c.mode, src);
+    ASSERT_EQ(e.bytes.size(), c.n_stream);
+    EXPECT_EQ(fnv(e.bytes), c.fnv);
+    EXPECT_EQ(Bytes(e.bytes.end() - 6, e.bytes.end()), c.tail);
+  }
+}
+
 TEST(UlzwStream, EncoderMatchesThePlainReferenceBitForBitInEveryMode) {
   for (int mode : k_modes) {
     for (const Bytes& src : comparison_inputs(mode)) {

@@ -435,6 +435,7 @@ bool check(const ImageSet& set, const Shape& sh) {
   if (n_min != sh.n_min || n_max != sh.n_max) return fail(set.prefix + ": partition sizes");
   if (n_touching != sh.n_touching) return fail(set.prefix + ": touching partitions");
   if (p[set.order[1]].adr != 0x400000) return fail(set.prefix + ": 0x400000 not second");
+  if (std::is_sorted(set.order.begin(), set.order.end())) return fail(set.prefix + ": table order is address order");
   return true;
 }
 

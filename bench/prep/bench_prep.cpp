@@ -64,6 +64,24 @@ void BM_PrepareFromFreshRoot(benchmark::State& state) {
 }
 BENCHMARK(BM_PrepareFromFreshRoot)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+/* The preparation's own scans, outside the writer and the coder, on prepared images: the
+** used blocks of both images and the used length of the application image. */
+void BM_OwnScansOfPreparedImages(benchmark::State& state) {
+  RootPrep_forget();
+  Root* p = Root_alloc();
+  UvMem* p_vm = Root_get_p_vm(p);
+  UvMem* p_vmc = Root_get_p_vmc(p);
+  StdIo_set_stdout(nullptr, nullptr);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(get_n_bytes_in_used_blocks(p_vm, 256));
+    benchmark::DoNotOptimize(get_n_bytes_in_used_blocks(p_vmc, 256));
+    benchmark::DoNotOptimize(get_n_bytes_used(p_vm));
+  }
+  Root_free(p);
+  RootPrep_forget();
+}
+BENCHMARK(BM_OwnScansOfPreparedImages)->Unit(benchmark::kMicrosecond);
+
 /* compress -b16 -c < source > /dev/null; 0 when it ran and succeeded. */
 int run_compress() {
   posix_spawn_file_actions_t fa;

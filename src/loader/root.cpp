@@ -26,6 +26,7 @@ namespace {
 const char kParamFile[] = "\\data\\param.dat";
 
 RootAllocSeam g_seam = {DbTerm_alloc, Uart_init};  // makers of Root_alloc; tests replace them
+RootLinkSeam g_link_seam = {Co3964_init, Rmc_init_as_master};  // the same for link and master
 
 /* Time callbacks of the link: the tick count in milliseconds, wrapping at 2^32. */
 uint32_t loc_get_t_now(void* p_time) {
@@ -75,10 +76,10 @@ int make_objects(Root* p) {
     StdIo_puts(STDIO_ERR("Root_alloc") "p -> p_uart = Uart_init (& p -> uart))\n");
     res = -1;
   }
-  p->p_co = Co3964_init(&p->co, NULL, loc_get_t_now, loc_plus_ms, loc_sleep_ms, p->p_uart,
-                        Uart_receive_byte_nw, Uart_send_byte, Uart_send_with_dle,
-                        itemsof(p->co_ib_p_buf), p->co_ib_p_buf, itemsof(p->co_ob_p_buf),
-                        p->co_ob_p_buf, 1, 1);
+  p->p_co = g_link_seam.cb_co3964_init(&p->co, NULL, loc_get_t_now, loc_plus_ms, loc_sleep_ms, p->p_uart,
+                                       Uart_receive_byte_nw, Uart_send_byte, Uart_send_with_dle,
+                                       itemsof(p->co_ib_p_buf), p->co_ib_p_buf,
+                                       itemsof(p->co_ob_p_buf), p->co_ob_p_buf, 1, 1);
   if (p->p_co == NULL) {
     StdIo_puts(STDIO_ERR("Root_alloc")
                "p -> p_co = Co3964_init ( & p -> co, NULL, (tyCo3964_cb_time_get_t_now) loc_get_t_now, "
@@ -89,7 +90,7 @@ int make_objects(Root* p) {
                "co_ob_p_buf), p -> co_ob_p_buf, 1, 1))\n");
     res = -1;
   }
-  p->p_rmc = Rmc_init_as_master(&p->rmc, itemsof(p->rmc_p_buf), p->rmc_p_buf, p->p_co);
+  p->p_rmc = g_link_seam.cb_rmc_init_as_master(&p->rmc, itemsof(p->rmc_p_buf), p->rmc_p_buf, p->p_co);
   if (p->p_rmc == NULL) {
     StdIo_puts(STDIO_ERR("Root_alloc")
                "p -> p_rmc = Rmc_init_as_master ( & p -> rmc, itemsof (p -> rmc_p_buf), p -> "
@@ -150,6 +151,12 @@ void Root_free(Root* p) {
 void Root_set_alloc_seam(const RootAllocSeam* p_seam) {
   g_seam.cb_db_term_alloc = (p_seam && p_seam->cb_db_term_alloc) ? p_seam->cb_db_term_alloc : DbTerm_alloc;
   g_seam.cb_uart_init = (p_seam && p_seam->cb_uart_init) ? p_seam->cb_uart_init : Uart_init;
+}
+
+void Root_set_link_seam(const RootLinkSeam* p_seam) {
+  g_link_seam.cb_co3964_init = (p_seam && p_seam->cb_co3964_init) ? p_seam->cb_co3964_init : Co3964_init;
+  g_link_seam.cb_rmc_init_as_master =
+      (p_seam && p_seam->cb_rmc_init_as_master) ? p_seam->cb_rmc_init_as_master : Rmc_init_as_master;
 }
 
 char* Root_get_p_path_program(Root* p) { return p ? p->path_program : NULL; }

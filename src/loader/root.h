@@ -88,4 +88,12 @@ typedef struct RootAllocSeam {
 } RootAllocSeam;
 void Root_set_alloc_seam(const RootAllocSeam* p_seam);
 
+/* Test seam: the set-up of the link and of the RMC master in Root_alloc, so that a test
+** can make either fail. A NULL seam, or a NULL member, restores the real call. */
+typedef struct RootLinkSeam {
+  decltype(&Co3964_init) cb_co3964_init;
+  decltype(&Rmc_init_as_master) cb_rmc_init_as_master;
+} RootLinkSeam;
+void Root_set_link_seam(const RootLinkSeam* p_seam);
+
 #endif

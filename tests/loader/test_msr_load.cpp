@@ -1,8 +1,10 @@
 // The S-record download against the target unit simulator over an in-memory line on a
 // virtual clock: partitions land in the unit's RAM in requests of at most 256 bytes, then
 // the jump; failures stop the download where they happen.
+#include "alloc_seam.h"
 #include "link_pair.h"
 #include "log_capture.h"
+#include "ms_rec.h"
 #include "msr_load.h"
 #include "rmc.h"
 #include "unit.h"
@@ -168,6 +170,7 @@ TEST(MsrLoad, EmptyPartitionIsStillOneRequest) {
   std::ofstream(file, std::ios::binary) << "S30500400010AA\nS70500400000BA\n";
   LogCapture log;
   ASSERT_EQ(MsrLoad_send_file_and_jump(&rig.rmc, file.c_str(), 0), 1) << log.text();
+  EXPECT_NE(log.text().find("loaded 2 records\n"), std::string::npos) << log.text();  // end record counts
   EXPECT_EQ(rig.writes(), (std::vector<std::pair<uint32_t, uint32_t>>{{0x400010, 0}}));
   EXPECT_EQ(rig.n_requests(), 1);
 }
@@ -227,6 +230,43 @@ TEST(MsrLoad, JumpAnsweredWithExceptionFails) {
   EXPECT_NE(log.text().find("jump to adr 0x00400020 not accepted, result=2\n"),
             std::string::npos) << log.text();
   EXPECT_EQ(rig.state(), UNIT_BOOT_LOADER);
+}
+
+/* The allocations that one MsRecSet_alloc takes, counted on an idle seam. */
+int allocations_of_a_record_set() {
+  AllocSeam_fail_mask(0);
+  Us_free(MsRecSet_alloc());
+  int n = AllocSeam_get_n_calls();
+  AllocSeam_fail_mask(0);
+  return n;
+}
+
+TEST(MsrLoad, RecordSetsThatCannotBeMadeFailWithoutSendingOrJumping) {
+  UnitRig rig;
+  std::string file = srec_file(test_dir(), {{0x400000, random_bytes(40, 8)}});
+  int n_set = allocations_of_a_record_set();
+  ASSERT_GE(n_set, 1);
+
+  LogCapture log;
+  AllocSeam_fail_mask(1u);  // the set the file is read into
+  EXPECT_EQ(MsrLoad_send_file_and_jump(&rig.rmc, file.c_str(), 0x400000), 0);
+  AllocSeam_fail_mask(0);
+  EXPECT_NE(log.text().find("MsrLoad_send_file_and_jump: p_rec_set_raw == NULL\n"), std::string::npos)
+      << log.text();
+  EXPECT_EQ(log.text().find("loading data from file"), std::string::npos);
+
+  log.clear();
+  AllocSeam_fail_mask(1u << n_set);  // the set of coherent partitions
+  EXPECT_EQ(MsrLoad_send_file_and_jump(&rig.rmc, file.c_str(), 0x400000), 0);
+  AllocSeam_fail_mask(0);
+  std::string t = log.text();
+  size_t i_part = t.find("p_dst == NULL");
+  size_t i_load = t.find("MsrLoad_send_file_and_jump: ! MsrPart_create_coherent_partitions "
+                         "(p_rec_set_coh, p_rec_set_raw)\n");
+  ASSERT_NE(i_part, std::string::npos) << t;
+  ASSERT_NE(i_load, std::string::npos) << t;
+  EXPECT_LT(i_part, i_load);
+  EXPECT_EQ(rig.n_requests(), 0);  // nothing written, no jump
 }
 
 TEST(MsrLoad, NullMasterIsRefused) {

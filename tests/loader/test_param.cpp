@@ -94,11 +94,19 @@ TEST_F(ParamFile, MissingFileOrDirectoryFails) {
   fs::remove_all(dir_ / "data");
   log.clear();
   EXPECT_EQ(Root_save(root_.get()), 0);  // the loader does not make the data directory
+  // The opener's line, the write on no stream, then this module's two lines, in that order.
   std::string t = log.text();
-  EXPECT_NE(t.find("FcsOpenCreate: pc == NULL cannot open file <"), std::string::npos) << t;
-  EXPECT_NE(t.find("Root_param_save: __SWSE (version) failed\n"), std::string::npos) << t;
-  EXPECT_NE(t.find("Root_save: Root_param_save (p, p -> p_path_name_param))\n"),
-            std::string::npos);
+  size_t i_open = t.find("FcsOpenCreate: pc == NULL cannot open file <");
+  size_t i_write = t.find("StreamWrite: ", i_open);
+  size_t i_param = t.find("error - src/loader/param.cpp - Root_param_save: __SWSE (version) failed\n");
+  size_t i_root = t.find("error - src/loader/param.cpp - Root_save: Root_param_save (p, p -> "
+                         "p_path_name_param))\n");
+  ASSERT_NE(i_open, std::string::npos) << t;
+  ASSERT_NE(i_write, std::string::npos) << t;
+  ASSERT_NE(i_param, std::string::npos) << t;
+  ASSERT_NE(i_root, std::string::npos) << t;
+  EXPECT_LT(i_write, i_param);
+  EXPECT_LT(i_param, i_root);
   EXPECT_FALSE(fs::exists(dir_ / "data"));
 }
 

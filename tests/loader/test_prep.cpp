@@ -174,6 +174,26 @@ TEST_F(PrepTest, UsedLengthRunsToTheLastByteThatIsNotBlank) {
   UvMem_free(p_vmc);
 }
 
+/* The scans test blank space a word at a time: a single byte that is not 0xFF must be
+** found wherever it sits in its word or block, whatever bits it lacks. */
+TEST_F(PrepTest, ScansFindASingleByteAnywhere) {
+  UvMem* p_vm = UvMem_alloc_as_zent_appl();
+  ASSERT_NE(p_vm, nullptr);
+  const uint32_t positions[] = {0, 7, 8, 31, 32, 33, 255, 256, 0x8001F, 0xFFFE0, 0xFFFFF};
+  for (uint32_t i : positions) {
+    for (uint8_t v : {0x00, 0x7F, 0xFE}) {
+      UvMem_fill(p_vm, 0xFF);
+      p_vm->p_vmem[i] = v;
+      EXPECT_EQ(get_n_bytes_used(p_vm), (int)i + 1) << i;
+      EXPECT_EQ(get_n_bytes_in_used_blocks(p_vm, 256), 256) << i;
+      EXPECT_EQ(get_n_bytes_in_used_blocks(p_vm, 1), 1) << i;
+      // Blocks of 300 bytes leave a short last block, which counts in full when used.
+      EXPECT_EQ(get_n_bytes_in_used_blocks(p_vm, 300), 300) << i;
+    }
+  }
+  UvMem_free(p_vm);
+}
+
 TEST_F(PrepTest, BuildsRefuseWhatTheyCannotDo) {
   LogCapture log;
   EXPECT_EQ(build_p_vm_from_p_set(nullptr, nullptr, 256), -1);

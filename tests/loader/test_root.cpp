@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -33,6 +34,7 @@ protected:
     Root_free(p_);
     StdIo_set_stdout(cb_old_, p_old_);
     Root_set_alloc_seam(nullptr);
+    Root_set_link_seam(nullptr);
     AllocSeam_fail_mask(0);
     win32_process_set_command_line(nullptr);
     win32_msg_clear();
@@ -118,14 +120,54 @@ TEST_F(RootTest, NoProgramDirectoryStopsBeforeTheTerminal) {
   EXPECT_EQ(log.text(), "error - src/foundation/oss.cpp - Oss_get_path_program: parse_cmd_line failed");
 }
 
-TEST_F(RootTest, FailedStepsDoNotStopTheLaterOnes) {
+/* Link and master set-ups that fail, noting what they were handed. */
+void* g_co_p_uart = (void*)1;
+Co3964* g_rmc_p_co = (Co3964*)1;
+Co3964* failing_co3964_init(Co3964*, void*, tyCo3964_cb_time_get_t_now, tyCo3964_cb_time_plus_ms,
+                            tyCo3964_cb_time_sleep_ms, void* p_uart, tyCo3964_cb_uart_receive_byte_nw,
+                            tyCo3964_cb_uart_send_byte, tyCo3964_cb_uart_send_with_dle, int32_t, uint8_t*,
+                            int32_t, uint8_t*, int32_t, int32_t) {
+  g_co_p_uart = p_uart;
+  return nullptr;
+}
+Rmc* failing_rmc_init(Rmc*, int32_t, uint8_t*, Co3964* p_co) {
+  g_rmc_p_co = p_co;
+  return nullptr;
+}
+
+TEST_F(RootTest, EveryFailedStepWritesItsCallAndTheNextStillRuns) {
   RootAllocSeam seam = {failing_db_term_alloc, failing_uart_init};
   Root_set_alloc_seam(&seam);
+  RootLinkSeam link_seam = {failing_co3964_init, failing_rmc_init};
+  Root_set_link_seam(&link_seam);
   LogCapture log;
   EXPECT_EQ(Root_alloc(), nullptr);
-  EXPECT_EQ(log.calls(), (std::vector<std::string>{kErr + "p -> p_db_term = DbTerm_alloc (160, 200))\n",
-                                                    kErr + "p -> p_uart = Uart_init (& p -> uart))\n"}));
-  EXPECT_EQ(StdIo_get_p_stdout(), &log);  // the log stays where it was
+  EXPECT_EQ(log.calls(),
+            (std::vector<std::string>{
+                kErr + "p -> p_db_term = DbTerm_alloc (160, 200))\n",
+                kErr + "p -> p_uart = Uart_init (& p -> uart))\n",
+                kErr + "p -> p_co = Co3964_init ( & p -> co, NULL, (tyCo3964_cb_time_get_t_now) loc_get_t_now, "
+                       "(tyCo3964_cb_time_plus_ms) loc_plus_ms , (tyCo3964_cb_time_sleep_ms) loc_sleep_ms, p -> "
+                       "p_uart, (tyCo3964_cb_uart_receive_byte_nw) Uart_receive_byte_nw, "
+                       "(tyCo3964_cb_uart_send_byte) Uart_send_byte, (tyCo3964_cb_uart_send_with_dle) "
+                       "Uart_send_with_dle, itemsof (p -> co_ib_p_buf), p -> co_ib_p_buf, itemsof (p -> "
+                       "co_ob_p_buf), p -> co_ob_p_buf, 1, 1))\n",
+                kErr + "p -> p_rmc = Rmc_init_as_master ( & p -> rmc, itemsof (p -> rmc_p_buf), p -> "
+                       "rmc_p_buf, p -> p_co))\n"}));
+  // Each later step was handed what the failed one left.
+  EXPECT_EQ(g_co_p_uart, nullptr);
+  EXPECT_EQ(g_rmc_p_co, nullptr);
+  EXPECT_EQ(StdIo_get_p_stdout(), &log);
+}
+
+TEST_F(RootTest, FailedMasterAloneStillFailsTheBuildAndReleasesTheTerminal) {
+  RootLinkSeam link_seam = {nullptr, failing_rmc_init};
+  Root_set_link_seam(&link_seam);
+  LogCapture log;
+  EXPECT_EQ(Root_alloc(), nullptr);  // the terminal made here must not leak (sanitizer build)
+  EXPECT_NE(g_rmc_p_co, nullptr);  // the link itself was set up
+  EXPECT_EQ(log.calls().size(), 1u);
+  EXPECT_EQ(StdIo_get_p_stdout(), &log);  // the log was not handed to a released terminal
 }
 
 TEST_F(RootTest, NoMemoryForTheRecordGivesNull) {

@@ -26,7 +26,7 @@ static int send_partition(Rmc* p_rmc, const MsRec* p_rec) {
     uint32_t n = n_rest < MSRLOAD_N_CHUNK ? n_rest : MSRLOAD_N_CHUNK;
     int rc = Rmc_do_write_xbram(p_rmc, adr, p_bytes + offset, n);
     if (rc != RMC_RES_OK) {
-      StdIo_printf(STDIO_ERR("send_partition") "Rmc_do_write_xbram returned %d\n", rc);
+      StdIo_printf(STDIO_ERR("send_partition") "Rmc_do_write_xbram returned %d", rc);
       return 0;
     }
     adr += n;
@@ -42,25 +42,25 @@ static int send_file(Rmc* p_rmc, const char* p_filename, MsRecSet* p_rec_set_raw
                      MsRecSet* p_rec_set_coh) {
   uint32_t t0 = GetTickCount();
   if (p_rec_set_raw == NULL) {
-    StdIo_printf(STDIO_ERR("MsrLoad_send_file_and_jump") "p_rec_set_raw == NULL\n");
+    StdIo_printf(STDIO_ERR("MsrLoad_send_file_and_jump") "p_rec_set_raw == NULL");
     return 0;
   }
   StdIo_printf("loading data from file <%s>\r\n", p_filename);
   if (!MsRecIn_load_file(p_rec_set_raw, p_filename)) {
     StdIo_printf(STDIO_ERR("MsrLoad_send_file_and_jump")
-                 "! MsRecIn_load_file (p_rec_set_raw, p_filename)\n");
+                 "! MsRecIn_load_file (p_rec_set_raw, p_filename)");
     return 0;
   }
   StdIo_printf("loaded %d records\n", (int)Us_get_n_elem(p_rec_set_raw));
   if (!MsrPart_create_coherent_partitions(p_rec_set_coh, p_rec_set_raw)) {
     StdIo_printf(STDIO_ERR("MsrLoad_send_file_and_jump")
-                 "! MsrPart_create_coherent_partitions (p_rec_set_coh, p_rec_set_raw)\n");
+                 "! MsrPart_create_coherent_partitions (p_rec_set_coh, p_rec_set_raw)");
     return 0;
   }
   int32_t n_part = Us_get_n_elem(p_rec_set_coh);
   for (int32_t i = 0; i < n_part; i++) {
     if (!send_partition(p_rmc, MsRecSet_idx_to_ptr(p_rec_set_coh, i))) {
-      StdIo_printf(STDIO_ERR("MsrLoad_send_file_and_jump") "send_partition failed\n");
+      StdIo_printf(STDIO_ERR("MsrLoad_send_file_and_jump") "send_partition failed");
       return 0;
     }
   }
@@ -81,7 +81,7 @@ static int send_jump(Rmc* p_rmc, uint32_t adr_jump) {
 
 int MsrLoad_send_file_and_jump(Rmc* p_rmc, const char* p_filename, uint32_t adr_jump) {
   if (p_rmc == NULL) {
-    StdIo_printf(STDIO_ERR("MsrLoad_send_file_and_jump") "p_rmc == NULL\n");
+    StdIo_printf(STDIO_ERR("MsrLoad_send_file_and_jump") "p_rmc == NULL");
     return 0;
   }
   if (p_filename != NULL && p_filename[0] != '\0') {

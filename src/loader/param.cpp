@@ -22,7 +22,7 @@ int Root_param_save(Root* p, const char* p_path) {
     FcsClose(ps);
     return 1;
   }
-  StdIo_printf(STDIO_ERR("Root_param_save") "__SWSE (version) failed\n");
+  StdIo_printf(STDIO_ERR("Root_param_save") "__SWSE (version) failed");
   FcsClose(ps);
   return 0;
 }
@@ -35,7 +35,7 @@ int Root_param_load(Root* p, const char* p_path) {
     FcsClose(ps); /* the version read is not interpreted */
     return 1;
   }
-  StdIo_printf(STDIO_ERR("Root_param_load") "__SRSE (version) failed\n");
+  StdIo_printf(STDIO_ERR("Root_param_load") "__SRSE (version) failed");
   FcsClose(ps);
   return 0;
 }
@@ -43,7 +43,7 @@ int Root_param_load(Root* p, const char* p_path) {
 int Root_save(Root* p) {
   if (p == NULL) return 0;
   if (!Root_param_save(p, p->p_path_name_param)) {
-    StdIo_printf(STDIO_ERR("Root_save") "Root_param_save (p, p -> p_path_name_param))\n");
+    StdIo_printf(STDIO_ERR("Root_save") "Root_param_save (p, p -> p_path_name_param))");
     return 0;
   }
   return 1;
@@ -52,7 +52,7 @@ int Root_save(Root* p) {
 int Root_load(Root* p) {
   if (p == NULL) return 0;
   if (!Root_param_load(p, p->p_path_name_param)) {
-    StdIo_printf(STDIO_ERR("Root_load") "Root_param_load (p, p -> p_path_name_param))\n");
+    StdIo_printf(STDIO_ERR("Root_load") "Root_param_load (p, p -> p_path_name_param))");
     return 0;
   }
   return 1;

@@ -57,7 +57,7 @@ int make_paths(Root* p) {
   if (Oss_get_path_program(itemsof(p->path_program), p->path_program) < 0) return -1;
   int n_path = strx_len(p->path_program);
   if (n_path + strx_len(kParamFile) >= itemsof(p->p_path_name_param)) {
-    StdIo_printf(STDIO_ERR("Root_alloc") "path_program too long for p_path_name_param (n_path=%d)\n", n_path);
+    StdIo_printf(STDIO_ERR("Root_alloc") "path_program too long for p_path_name_param (n_path=%d)", n_path);
     return -1;
   }
   strx_cpy(p->p_path_name_param, p->path_program);
@@ -69,11 +69,11 @@ int make_paths(Root* p) {
 int make_objects(Root* p) {
   int res = 0;
   if ((p->p_db_term = g_seam.cb_db_term_alloc(160, 200)) == NULL) {
-    StdIo_puts(STDIO_ERR("Root_alloc") "p -> p_db_term = DbTerm_alloc (160, 200))\n");
+    StdIo_puts(STDIO_ERR("Root_alloc") "p -> p_db_term = DbTerm_alloc (160, 200))");
     res = -1;
   }
   if ((p->p_uart = g_seam.cb_uart_init(&p->uart)) == NULL) {
-    StdIo_puts(STDIO_ERR("Root_alloc") "p -> p_uart = Uart_init (& p -> uart))\n");
+    StdIo_puts(STDIO_ERR("Root_alloc") "p -> p_uart = Uart_init (& p -> uart))");
     res = -1;
   }
   p->p_co = g_link_seam.cb_co3964_init(&p->co, NULL, loc_get_t_now, loc_plus_ms, loc_sleep_ms, p->p_uart,
@@ -87,14 +87,14 @@ int make_objects(Root* p) {
                "p -> p_uart, (tyCo3964_cb_uart_receive_byte_nw) Uart_receive_byte_nw, "
                "(tyCo3964_cb_uart_send_byte) Uart_send_byte, (tyCo3964_cb_uart_send_with_dle) "
                "Uart_send_with_dle, itemsof (p -> co_ib_p_buf), p -> co_ib_p_buf, itemsof (p -> "
-               "co_ob_p_buf), p -> co_ob_p_buf, 1, 1))\n");
+               "co_ob_p_buf), p -> co_ob_p_buf, 1, 1))");
     res = -1;
   }
   p->p_rmc = g_link_seam.cb_rmc_init_as_master(&p->rmc, itemsof(p->rmc_p_buf), p->rmc_p_buf, p->p_co);
   if (p->p_rmc == NULL) {
     StdIo_puts(STDIO_ERR("Root_alloc")
                "p -> p_rmc = Rmc_init_as_master ( & p -> rmc, itemsof (p -> rmc_p_buf), p -> "
-               "rmc_p_buf, p -> p_co))\n");
+               "rmc_p_buf, p -> p_co))");
     res = -1;
   }
   return res;

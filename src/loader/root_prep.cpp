@@ -29,7 +29,7 @@ void put_u32_le(uint8_t* p, uint32_t v) {
 
 /* A block size below 1 would never end the block count: one error line, -1. */
 int log_bad_block(const char* p_fn, int n_block) {
-  StdIo_printf("error - " __FILE__ " - %s: n_block < 1 (n_block=%d)\n", p_fn, n_block);
+  StdIo_printf("error - " __FILE__ " - %s: n_block < 1 (n_block=%d)", p_fn, n_block);
   return -1;
 }
 
@@ -62,7 +62,7 @@ int make_sets(Root* p) {
     StdIo_puts(STDIO_ERR("check_is_loaded")
                "p -> p_set_loader = MsrLin_init_val (& p -> set_loader, fld_02_get_n_set (), "
                "fld_02_get_p_set_a_bytes (), fld_02_get_p_set_n_bytes (), NULL , "
-               "fld_02_get_p_set_p_bytes (), fld_02_get_n_heap (), fld_02_get_p_heap ()))\n");
+               "fld_02_get_p_set_p_bytes (), fld_02_get_n_heap (), fld_02_get_p_heap ()))");
     is_failed = 1;
   }
   p->p_set_appl = MsrLin_init_val(&p->set_appl, (int)zent_get_n_set(), zent_get_p_set_a_bytes(),
@@ -72,7 +72,7 @@ int make_sets(Root* p) {
     StdIo_puts(STDIO_ERR("check_is_loaded")
                "p -> p_set_appl = MsrLin_init_val (& p -> set_appl, zent_get_n_set (), "
                "zent_get_p_set_a_bytes (), zent_get_p_set_n_bytes (), NULL , "
-               "zent_get_p_set_p_bytes (), zent_get_n_heap (), zent_get_p_heap ()))\n");
+               "zent_get_p_set_p_bytes (), zent_get_n_heap (), zent_get_p_heap ()))");
     is_failed = 1;
   }
   return is_failed;
@@ -82,13 +82,13 @@ int make_sets(Root* p) {
 int make_images(Root* p) {
   int is_failed = 0;
   if ((p->p_vm = g_seam.cb_alloc_appl()) == NULL) {
-    StdIo_puts(STDIO_ERR("check_is_loaded") "p -> p_vm = UvMem_alloc_as_zent_appl ())\n");
+    StdIo_puts(STDIO_ERR("check_is_loaded") "p -> p_vm = UvMem_alloc_as_zent_appl ())");
     is_failed = 1;
   }
   p->n_block_vm = ROOT_N_BLOCK;
   p->n_vm = build_p_vm_from_p_set(p->p_vm, p->p_set_appl, p->n_block_vm);
   if ((p->p_vmc = g_seam.cb_alloc_code()) == NULL) {
-    StdIo_puts(STDIO_ERR("check_is_loaded") "p -> p_vmc = UvMem_alloc_as_zent_code_504 ())\n");
+    StdIo_puts(STDIO_ERR("check_is_loaded") "p -> p_vmc = UvMem_alloc_as_zent_code_504 ())");
     is_failed = 1;
   }
   p->n_block_vmc = ROOT_N_BLOCK;
@@ -107,7 +107,7 @@ void write_header(uint8_t* p_vmc, uint32_t n_src, uint32_t n_dst) {
 /* Steps 4 to 7 of the compression: the result, -1 on failure. */
 int compress_into(UlzwUnit* unit, UvMem* p_vmc, const UvMem* p_vm, int n_block) {
   if (unit == NULL) {
-    StdIo_puts(STDIO_ERR("build_p_vmc_from_p_vm") "UlzwUnit_alloc failed\n");
+    StdIo_puts(STDIO_ERR("build_p_vmc_from_p_vm") "UlzwUnit_alloc failed");
     return -1;
   }
   int n_src = get_n_bytes_used(p_vm);
@@ -115,7 +115,7 @@ int compress_into(UlzwUnit* unit, UvMem* p_vmc, const UvMem* p_vm, int n_block) 
   int n_dst = Ulzw_encode(unit, (int)UvMem_get_n_vmem(p_vmc) - ROOT_VMC_N_HEAD, p_code + ROOT_VMC_N_HEAD,
                           n_src, UvMem_get_p_vmem(p_vm));
   if (n_dst < 0) {
-    StdIo_puts(STDIO_ERR("build_p_vmc_from_p_vm") "Ulzw_encode failed\n");
+    StdIo_puts(STDIO_ERR("build_p_vmc_from_p_vm") "Ulzw_encode failed");
     return -1;
   }
   write_header(p_code, (uint32_t)n_src, (uint32_t)n_dst);
@@ -135,23 +135,23 @@ int check_is_loaded(Root* p) {
 }
 
 int build_p_vm_from_p_set(UvMem* p_vm, const MsrLin* p_set, int n_block) {
-  if (p_vm == NULL) StdIo_puts(STDIO_ERR("build_p_vm_from_p_set") "p_vm == NULL\n");
-  if (p_set == NULL) StdIo_puts(STDIO_ERR("build_p_vm_from_p_set") "p_set == NULL\n");
+  if (p_vm == NULL) StdIo_puts(STDIO_ERR("build_p_vm_from_p_set") "p_vm == NULL");
+  if (p_set == NULL) StdIo_puts(STDIO_ERR("build_p_vm_from_p_set") "p_set == NULL");
   if (p_vm == NULL || p_set == NULL) return -1;
   if (n_block < 1) return log_bad_block("build_p_vm_from_p_set", n_block);
   UvMem_fill(p_vm, 0xFF);
   if (UvMem_MsrLin_write(p_vm, p_set, NULL) != UVMEM_WRITE_OK) {
-    StdIo_puts(STDIO_ERR("build_p_vm_from_p_set") "UvMem_MsrLin_write failed\n");
+    StdIo_puts(STDIO_ERR("build_p_vm_from_p_set") "UvMem_MsrLin_write failed");
     return -1;
   }
   int res = get_n_bytes_in_used_blocks(p_vm, n_block);
-  StdIo_puts(STDIO_INFO("build_p_vm_from_p_set") "ok\n");
+  StdIo_puts(STDIO_INFO("build_p_vm_from_p_set") "ok");
   return res;
 }
 
 int build_p_vmc_from_p_vm(UvMem* p_vmc, const UvMem* p_vm, int n_block) {
-  if (p_vmc == NULL) StdIo_puts(STDIO_ERR("build_p_vmc_from_p_vm") "p_vmc == NULL\n");
-  if (p_vm == NULL) StdIo_puts(STDIO_ERR("build_p_vmc_from_p_vm") "p_vm == NULL\n");
+  if (p_vmc == NULL) StdIo_puts(STDIO_ERR("build_p_vmc_from_p_vm") "p_vmc == NULL");
+  if (p_vm == NULL) StdIo_puts(STDIO_ERR("build_p_vmc_from_p_vm") "p_vm == NULL");
   if (p_vmc == NULL || p_vm == NULL) return -1;
   if (n_block < 1) return log_bad_block("build_p_vmc_from_p_vm", n_block);
   UvMem_fill(p_vmc, 0xFF);

@@ -77,9 +77,9 @@ TEST_F(ParamFile, ShortFileFailsAndIsLeftClosed) {
   LogCapture log;
   EXPECT_EQ(Root_load(root_.get()), 0);
   std::string t = log.text();
-  size_t i_param = t.find("error - src/loader/param.cpp - Root_param_load: __SRSE (version) failed\n");
+  size_t i_param = t.find("error - src/loader/param.cpp - Root_param_load: __SRSE (version) failed");
   size_t i_root = t.find("error - src/loader/param.cpp - Root_load: Root_param_load (p, p -> "
-                         "p_path_name_param))\n");
+                         "p_path_name_param))");
   ASSERT_NE(i_param, std::string::npos) << t;
   ASSERT_NE(i_root, std::string::npos) << t;
   EXPECT_LT(i_param, i_root);
@@ -98,9 +98,9 @@ TEST_F(ParamFile, MissingFileOrDirectoryFails) {
   std::string t = log.text();
   size_t i_open = t.find("FcsOpenCreate: pc == NULL cannot open file <");
   size_t i_write = t.find("StreamWrite: ", i_open);
-  size_t i_param = t.find("error - src/loader/param.cpp - Root_param_save: __SWSE (version) failed\n");
+  size_t i_param = t.find("error - src/loader/param.cpp - Root_param_save: __SWSE (version) failed");
   size_t i_root = t.find("error - src/loader/param.cpp - Root_save: Root_param_save (p, p -> "
-                         "p_path_name_param))\n");
+                         "p_path_name_param))");
   ASSERT_NE(i_open, std::string::npos) << t;
   ASSERT_NE(i_write, std::string::npos) << t;
   ASSERT_NE(i_param, std::string::npos) << t;
@@ -115,7 +115,7 @@ TEST_F(ParamFile, BytesThatNeverReachTheFileFailTheSave) {
   // /dev/full takes the open but refuses every byte; the 4 bytes wait in the stream's
   // buffer until the flush, which is where the save must notice.
   EXPECT_EQ(Root_param_save(root_.get(), "/dev/full"), 0);
-  EXPECT_NE(log.text().find("Root_param_save: __SWSE (version) failed\n"), std::string::npos)
+  EXPECT_NE(log.text().find("Root_param_save: __SWSE (version) failed"), std::string::npos)
       << log.text();
 }
 

@@ -80,7 +80,7 @@ TEST_F(PrepTest, FirstImageGetterPreparesOnceWithThreeLines) {
   LogCapture log;
   MsrLin* p_set = Root_get_p_set_loader(p_);
   int n_vmc = p_->n_vmc;
-  EXPECT_EQ(log.calls(), (std::vector<std::string>{kTrace, kInfoVm + "ok\n", compressed_line(n_vmc)}));
+  EXPECT_EQ(log.calls(), (std::vector<std::string>{kTrace, kInfoVm + "ok", compressed_line(n_vmc)}));
   EXPECT_EQ(p_set, &p_->set_loader);
   EXPECT_EQ(Root_get_p_set_appl(p_), &p_->set_appl);
   EXPECT_EQ(p_set->n_set, 30);
@@ -198,14 +198,14 @@ TEST_F(PrepTest, BuildsRefuseWhatTheyCannotDo) {
   LogCapture log;
   EXPECT_EQ(build_p_vm_from_p_set(nullptr, nullptr, 256), -1);
   EXPECT_EQ(build_p_vmc_from_p_vm(nullptr, nullptr, 256), -1);
-  EXPECT_EQ(log.calls(), (std::vector<std::string>{kErrVm + "p_vm == NULL\n", kErrVm + "p_set == NULL\n",
-                                                    kErrVmc + "p_vmc == NULL\n", kErrVmc + "p_vm == NULL\n"}));
+  EXPECT_EQ(log.calls(), (std::vector<std::string>{kErrVm + "p_vm == NULL", kErrVm + "p_set == NULL",
+                                                    kErrVmc + "p_vmc == NULL", kErrVmc + "p_vm == NULL"}));
   // A partition that runs past the image's end: the writer refuses, the build gives -1.
   UvMem* p_vm = UvMem_alloc_as_zent_appl();
   OneSet past(0x4FFFFC, {1, 2, 3, 4, 5});
   log.clear();
   EXPECT_EQ(build_p_vm_from_p_set(p_vm, &past.set, 256), -1);
-  EXPECT_EQ(log.calls().back(), kErrVm + "UvMem_MsrLin_write failed\n");
+  EXPECT_EQ(log.calls().back(), kErrVm + "UvMem_MsrLin_write failed");
   UvMem_free(p_vm);
 }
 
@@ -216,7 +216,7 @@ TEST_F(PrepTest, StreamThatDoesNotFitWritesNoHeader) {
   for (uint32_t i = 0; i < p_vm->n_vmem; i++) p_vm->p_vmem[i] = (uint8_t)((x = x * 1103515245u + 12345u) >> 23);
   LogCapture log;
   EXPECT_EQ(build_p_vmc_from_p_vm(p_vmc, p_vm, 256), -1);
-  EXPECT_EQ(log.calls().back(), kErrVmc + "Ulzw_encode failed\n");
+  EXPECT_EQ(log.calls().back(), kErrVmc + "Ulzw_encode failed");
   for (int i = 0; i < 41; i++) EXPECT_EQ(p_vmc->p_vmem[i], 0xFF) << i;
   UvMem_free(p_vm);
   UvMem_free(p_vmc);
@@ -239,9 +239,9 @@ TEST_F(PrepTest, FailedAllocationIsTriedAgainAtTheNextGetter) {
   RootPrep_set_seam(&seam);
   LogCapture log;
   EXPECT_EQ(Root_get_p_vmc(p_), nullptr);
-  EXPECT_EQ(log.calls(), (std::vector<std::string>{kTrace, kInfoVm + "ok\n",
-                                                    kErrCheck + "p -> p_vmc = UvMem_alloc_as_zent_code_504 ())\n",
-                                                    kErrVmc + "p_vmc == NULL\n"}));
+  EXPECT_EQ(log.calls(), (std::vector<std::string>{kTrace, kInfoVm + "ok",
+                                                    kErrCheck + "p -> p_vmc = UvMem_alloc_as_zent_code_504 ())",
+                                                    kErrVmc + "p_vmc == NULL"}));
   EXPECT_EQ(p_->n_vmc, -1);
   EXPECT_GT(p_->n_vm, 0);
   retired_.push_back(p_->p_vm);
@@ -252,7 +252,7 @@ TEST_F(PrepTest, FailedAllocationIsTriedAgainAtTheNextGetter) {
   log.clear();
   int n_vmc = Root_get_n_vmc(p_);  // the third attempt succeeds
   EXPECT_GE(n_vmc, 256);
-  EXPECT_EQ(log.calls(), (std::vector<std::string>{kTrace, kInfoVm + "ok\n", compressed_line(n_vmc)}));
+  EXPECT_EQ(log.calls(), (std::vector<std::string>{kTrace, kInfoVm + "ok", compressed_line(n_vmc)}));
   log.clear();
   EXPECT_NE(Root_get_p_vmc(p_), nullptr);
   EXPECT_EQ(check_is_loaded(p_), 1);
@@ -264,8 +264,8 @@ TEST_F(PrepTest, MissingApplicationImageFailsBothBuilds) {
   RootPrep_set_seam(&seam);
   LogCapture log;
   EXPECT_EQ(check_is_loaded(p_), 0);
-  EXPECT_EQ(log.calls(), (std::vector<std::string>{kErrCheck + "p -> p_vm = UvMem_alloc_as_zent_appl ())\n",
-                                                    kErrVm + "p_vm == NULL\n", kErrVmc + "p_vm == NULL\n"}));
+  EXPECT_EQ(log.calls(), (std::vector<std::string>{kErrCheck + "p -> p_vm = UvMem_alloc_as_zent_appl ())",
+                                                    kErrVm + "p_vm == NULL", kErrVmc + "p_vm == NULL"}));
   EXPECT_EQ(p_->n_vm, -1);
   EXPECT_EQ(p_->n_vmc, -1);
 }
@@ -275,7 +275,7 @@ TEST_F(PrepTest, FailedBuildKeepsMinusOneForGood) {
   RootPrep_set_seam(&seam);
   LogCapture log;
   EXPECT_EQ(Root_get_n_vmc(p_), -1);
-  EXPECT_EQ(log.calls().back(), kErrVmc + "UlzwUnit_alloc failed\n");
+  EXPECT_EQ(log.calls().back(), kErrVmc + "UlzwUnit_alloc failed");
   EXPECT_EQ(check_is_loaded(p_), 1);  // every object was made: prepared all the same
   RootPrep_set_seam(nullptr);
   log.clear();

@@ -144,16 +144,16 @@ TEST_F(RootTest, EveryFailedStepWritesItsCallAndTheNextStillRuns) {
   EXPECT_EQ(Root_alloc(), nullptr);
   EXPECT_EQ(log.calls(),
             (std::vector<std::string>{
-                kErr + "p -> p_db_term = DbTerm_alloc (160, 200))\n",
-                kErr + "p -> p_uart = Uart_init (& p -> uart))\n",
+                kErr + "p -> p_db_term = DbTerm_alloc (160, 200))",
+                kErr + "p -> p_uart = Uart_init (& p -> uart))",
                 kErr + "p -> p_co = Co3964_init ( & p -> co, NULL, (tyCo3964_cb_time_get_t_now) loc_get_t_now, "
                        "(tyCo3964_cb_time_plus_ms) loc_plus_ms , (tyCo3964_cb_time_sleep_ms) loc_sleep_ms, p -> "
                        "p_uart, (tyCo3964_cb_uart_receive_byte_nw) Uart_receive_byte_nw, "
                        "(tyCo3964_cb_uart_send_byte) Uart_send_byte, (tyCo3964_cb_uart_send_with_dle) "
                        "Uart_send_with_dle, itemsof (p -> co_ib_p_buf), p -> co_ib_p_buf, itemsof (p -> "
-                       "co_ob_p_buf), p -> co_ob_p_buf, 1, 1))\n",
+                       "co_ob_p_buf), p -> co_ob_p_buf, 1, 1))",
                 kErr + "p -> p_rmc = Rmc_init_as_master ( & p -> rmc, itemsof (p -> rmc_p_buf), p -> "
-                       "rmc_p_buf, p -> p_co))\n"}));
+                       "rmc_p_buf, p -> p_co))"}));
   // Each later step was handed what the failed one left.
   EXPECT_EQ(g_co_p_uart, nullptr);
   EXPECT_EQ(g_rmc_p_co, nullptr);
@@ -197,7 +197,7 @@ TEST_F(RootTest, DirectoryTooLongForTheParameterPathIsRefused) {
   LogCapture log;
   EXPECT_EQ(Root_alloc(), nullptr);
   EXPECT_EQ(n_db_term_alloc, 0);
-  EXPECT_EQ(log.text(), kErr + "path_program too long for p_path_name_param (n_path=245)\n");
+  EXPECT_EQ(log.text(), kErr + "path_program too long for p_path_name_param (n_path=245)");
 }
 
 TEST_F(RootTest, GettersOfNoRootGiveNothing) {

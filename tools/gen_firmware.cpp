@@ -83,6 +83,13 @@ struct CodeModel {
   std::vector<Idiom> idioms;     // the compiler's favourite sequences
 
   uint8_t reg() { return (uint8_t)(1 + rng->skewed(12)); }
+  /* Two registers in one byte, drawn high nibble first: the order is fixed here, not left
+  ** to the compiler, so that every compiler makes the same bytes. */
+  uint8_t reg_pair() {
+    uint8_t hi = reg();
+    uint8_t lo = reg();
+    return (uint8_t)((hi << 4) | lo);
+  }
   uint16_t var() { return vars[rng->skewed((uint32_t)vars.size())]; }
 
   uint32_t small_imm() {
@@ -127,11 +134,11 @@ struct CodeModel {
       case 7:  // register to register
       case 9:
         out.push_back(op);
-        out.push_back((uint8_t)((reg() << 4) | reg()));
+        out.push_back(reg_pair());
         break;
       default:  // indexed access with a displacement
         out.push_back(op);
-        out.push_back((uint8_t)((reg() << 4) | reg()));
+        out.push_back(reg_pair());
         put16(out, 2 * rng->skewed(24));
         break;
     }

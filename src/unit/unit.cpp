@@ -49,10 +49,17 @@ constexpr uint8_t k_stx = 0x02;
 constexpr uint8_t k_unsolicited[] = {0x7F, 0x00};  // answers no request: the master drops it
 constexpr uint32_t k_stop_skew_ms = 0x01000000u;  // when forced: the tick's step per reading
 constexpr int k_stop_grace_ms = 200;  // real time Unit_stop gives an exchange to end by itself
+constexpr int32_t k_link_idle = 0;       // Co3964 state: idle, nothing begun
+constexpr int32_t k_link_wait_dle = 23;  // Co3964 state: our STX sent, waiting for DLE
 
 enum { REPLY_NONE = -1 };  // a handler's "say nothing"
 
 /* --- clock and link callbacks ------------------------------------------------------ */
+
+/* A stop was forced (Unit_stop) or asked from outside (p_cancel): waits end at once. */
+bool cut_short(const Unit* p) {
+  return p->force.load() || (p->cfg.p_cancel && *p->cfg.p_cancel);
+}
 
 uint32_t clock_now(Unit* p) { return p->cfg.cb_now ? p->cfg.cb_now(p->cfg.p_clock) : GetTickCount(); }
 
@@ -65,7 +72,7 @@ void pass_time(Unit* p, uint32_t t_ms) {
     return;
   }
   uint32_t t_start = clock_now(p);
-  while (clock_now(p) - t_start < t_ms && !p->force.load()) Sleep(1);
+  while (clock_now(p) - t_start < t_ms && !cut_short(p)) Sleep(1);
 }
 
 /* The unit works for t_ms (erase, reply delay): counted as its processing time. */
@@ -74,11 +81,11 @@ void spend(Unit* p, uint32_t t_ms) {
   pass_time(p, t_ms);
 }
 
-/* When a stop is forced, every reading of the tick lies far beyond the last, so that each
+/* When a stop is forced or asked, every reading of the tick lies far beyond the last, so that each
 ** wait of the link, also one armed after the stop, ends at its next pass. */
 uint32_t loc_get_t_now(void* pv) {
   Unit* p = (Unit*)pv;
-  if (p->force.load()) p->t_stop_skew += k_stop_skew_ms;
+  if (cut_short(p)) p->t_stop_skew += k_stop_skew_ms;
   return clock_now(p) + p->t_stop_skew;
 }
 
@@ -95,7 +102,7 @@ void trace(Unit* p, const char* p_format, ...) __attribute__((format(printf, 2, 
 ** gets our unsolicited message, so that it sends its own STX first and then meets the
 ** partner's while it waits for DLE. */
 int collide_with(Unit* p, int ch) {
-  if (ch != k_stx || p->co.state != 0) return ch;
+  if (ch != k_stx || p->co.state != k_link_idle || Co3964_ob_get_state(&p->co) == 2) return ch;
   p->collide = 0;
   if (Co3964_ob_set_msg(&p->co, (int32_t)sizeof k_unsolicited, k_unsolicited) != 2) return ch;
   trace(p, "#%d unsolicited frame against the partner's", p->stats.n_requests);
@@ -113,7 +120,7 @@ int loc_receive_byte_nw(void* pv) {
     ch = UnitLine_receive(&p->line);
     if (p->collide && ch >= 0) ch = collide_with(p, ch);
   }
-  if (ch == k_stx && p->co.state == 23) p->stats.n_collisions++;  // both sides opened a frame
+  if (ch == k_stx && p->co.state == k_link_wait_dle) p->stats.n_collisions++;  // both sides opened a frame
   return ch;
 }
 
@@ -257,6 +264,7 @@ int on_start(Unit* p, int n) {
         (unsigned)p->verdict.n_dst, (int)p->verdict.n_expanded);
   if (p->verdict.code != UNIT_VERDICT_OK) return exception(p, 4);
   p->state = UNIT_APPLICATION;
+  p->stats.n_starts++;
   return echo(p, 1);
 }
 
@@ -299,7 +307,7 @@ int handle_request(Unit* p, int n) {
 /* Hands a message to the link and drives it until sent or given up. 1 when sent. */
 int send_message(Unit* p, int n, const uint8_t* p_msg) {
   if (Co3964_ob_set_msg(&p->co, n, p_msg) != 2) return 0;
-  while (Co3964_ob_get_state(&p->co) == 2 && !p->force.load()) Co3964_do(&p->co);
+  while (Co3964_ob_get_state(&p->co) == 2 && !cut_short(p)) Co3964_do(&p->co);
   return Co3964_ob_get_state(&p->co) == 0;
 }
 
@@ -369,8 +377,10 @@ int Unit_poll(Unit* p) {
   }
   p->stats.n_requests++;
   int n_reply = handle_request(p, n);
-  if (n_reply != REPLY_NONE) send_reply(p, n_reply);
+  // Armed before the reply goes out: the partner's next STX may follow the last DLE of the
+  // reply at once, inside the same pass of the link.
   if (p->cfg.k_collision > 0 && p->stats.n_requests == p->cfg.k_collision) p->collide = 1;
+  if (n_reply != REPLY_NONE) send_reply(p, n_reply);
   copy_line_stats(p);
   return 1;
 }

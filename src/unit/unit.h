@@ -23,6 +23,7 @@
 #include "unit_line.h"
 #include "unit_mem.h"
 
+#include <csignal>
 #include <cstdint>
 
 /* What answers on the unit. */
@@ -61,6 +62,8 @@ typedef struct UnitConfig {
   uint32_t (*cb_now)(void* p_clock);                 // ms tick; NULL: GetTickCount
   void (*cb_spend_ms)(void* p_clock, uint32_t t_ms); // the unit works t_ms; NULL: Sleep(1)
                                                      // until the clock has moved t_ms
+  const volatile sig_atomic_t* p_cancel;  // nonzero (a signal handler may set it): the work
+                                          // and exchange in progress end at once; NULL: never
 } UnitConfig;
 
 /* Counts since the unit was made. */
@@ -69,6 +72,7 @@ typedef struct UnitStats {
   int32_t n_replies;       // replies delivered (acknowledged by the partner)
   int32_t n_exceptions;    // of them, exception replies
   int32_t n_collisions;    // partner's STX met while this side waited for DLE
+  int32_t n_starts;        // applications started (0x08 with a sound flash)
   uint64_t n_rx;           // bytes received from the line, framing included
   uint64_t n_tx;           // bytes sent to the line, framing included
   uint64_t n_line_faults;  // faults injected on the line

@@ -2,6 +2,9 @@
 ** unit_image.cpp - the unit's verdict on its flash, and the builders of code images. The
 ** stream is expanded with the system's own LZW decoder into a scratch buffer of the
 ** largest application, so a stream that expands to more than n_src is caught, not cut.
+** The decoder alone cannot see everything: in mode 144 an erased run reads as the end
+** code, and bytes behind the stream are never read. So the expansion is compressed again
+** with the same encoder and the whole area must equal that image, byte for byte.
 */
 #include "unit_image.h"
 
@@ -50,6 +53,17 @@ int32_t first_diff(const uint8_t* a, const uint8_t* b, int32_t n) {
   return -1;
 }
 
+/* The area against the code image rebuilt from its expansion: OK, NOT_AS_BUILT (with
+** i_flash_diff) or NO_MEMORY. */
+int judge_as_built(const uint8_t* p_flash, const uint8_t* p_appl, UnitVerdict* p_out) {
+  uint8_t* p_code = (uint8_t*)malloc(UNIT_FLASH_N);
+  if (!p_code) return UNIT_VERDICT_NO_MEMORY;
+  bool built = UnitImage_code_from_appl(p_out->n_expanded, p_appl, p_code) > 0;
+  if (built) p_out->i_flash_diff = first_diff(p_flash, p_code, (int32_t)UNIT_FLASH_N);
+  free(p_code);
+  return built && p_out->i_flash_diff < 0 ? UNIT_VERDICT_OK : UNIT_VERDICT_NOT_AS_BUILT;
+}
+
 /* The stream checks, once the header is known to be sound. */
 int judge_stream(const uint8_t* p_flash, int32_t n_expected, const uint8_t* p_expected,
                  UnitVerdict* p_out) {
@@ -64,6 +78,8 @@ int judge_stream(const uint8_t* p_flash, int32_t n_expected, const uint8_t* p_ex
     code = UNIT_VERDICT_DIFFERS;
   else if (p_expected && (p_out->i_first_diff = first_diff(p_appl, p_expected, n_expected)) >= 0)
     code = UNIT_VERDICT_DIFFERS;
+  else
+    code = judge_as_built(p_flash, p_appl, p_out);
   free(p_appl);
   return code;
 }
@@ -76,6 +92,7 @@ int UnitImage_judge(const uint8_t* p_flash, int32_t n_expected, const uint8_t* p
   p_out->n_dst = get_u32(p_flash + UNIT_CODE_I_N_DST);
   p_out->n_expanded = -1;
   p_out->i_first_diff = -1;
+  p_out->i_flash_diff = -1;
   if (p_flash[UNIT_CODE_I_SIGNATURE] != UNIT_CODE_SIGNATURE)
     p_out->code = UNIT_VERDICT_NO_SIGNATURE;
   else if (!header_intact(p_flash))
@@ -97,6 +114,7 @@ const char* UnitVerdict_text(int code) {
     case UNIT_VERDICT_BAD_STREAM: return "LZW stream does not expand to its length";
     case UNIT_VERDICT_DIFFERS: return "application differs from the expected image";
     case UNIT_VERDICT_NO_MEMORY: return "no memory to check the image";
+    case UNIT_VERDICT_NOT_AS_BUILT: return "flash is not the code image of its expansion";
     default: return "?";
   }
 }

@@ -3,8 +3,10 @@
 ** verdict the unit gives before it starts an application. The image is the application
 ** area from 0x180000: 16 bytes 0xFF, the signature byte 0x47 at 0x180010, 0x11 0x01 0x03
 ** 0x03, 11 bytes 0xFF, the LZW mode 0x90 (144), the expanded length n_src and the stream
-** length n_dst (32-bit little-endian), then the stream. An application starts only when all
-** of it holds: a flash that is incomplete or corrupt is never reported as started.
+** length n_dst (32-bit little-endian), then the stream, then 0xFF to the end of the area.
+** An application starts only when all of it holds and the whole area is, byte for byte,
+** the code image of what the stream expands to: a flash that is incomplete or corrupt
+** (a chunk left erased, a stray chunk behind the stream) is never reported as started.
 ** The two builders make such images for tests and benchmarks from an image set.
 */
 #ifndef ZENT_UNIT_IMAGE_H
@@ -22,7 +24,7 @@
 #define UNIT_APPL_A 0x400000u        // where the expanded application starts
 #define UNIT_APPL_N 0x100000u        // largest expanded application
 
-/* Verdict codes, in the order the checks run. */
+/* Verdict codes. The checks run in this order, except that 7 comes last. */
 #define UNIT_VERDICT_OK 0             // the application starts
 #define UNIT_VERDICT_NO_SIGNATURE 1   // byte 0x180010 is not 0x47
 #define UNIT_VERDICT_BAD_HEADER 2     // fixed header bytes or the mode differ
@@ -30,6 +32,7 @@
 #define UNIT_VERDICT_BAD_STREAM 4     // the stream does not expand to exactly n_src bytes
 #define UNIT_VERDICT_DIFFERS 5        // it expands, but not to the expected application
 #define UNIT_VERDICT_NO_MEMORY 6      // the unit could not check (no memory)
+#define UNIT_VERDICT_NOT_AS_BUILT 7   // the area is not the code image of its expansion
 
 typedef struct UnitVerdict {
   int code;              // UNIT_VERDICT_*
@@ -37,10 +40,13 @@ typedef struct UnitVerdict {
   uint32_t n_dst;        // stream length from the header
   int32_t n_expanded;    // what the stream expanded to; -1 when it could not be expanded
   int32_t i_first_diff;  // first differing byte against the expected image, else -1
+  int32_t i_flash_diff;  // first area offset that differs from the rebuilt image, else -1
 } UnitVerdict;
 
-/* Judges the application area (UNIT_FLASH_N bytes). With p_expected (n_expected bytes from
-** 0x400000) the expansion must also equal it. Fills *p_out and returns its code. */
+/* Judges the application area (UNIT_FLASH_N bytes). The stream must expand to exactly
+** n_src bytes, and the area must equal the code image that UnitImage_code_from_appl makes
+** of that expansion. With p_expected (n_expected bytes from 0x400000) the expansion must
+** also equal it. Fills *p_out and returns its code. */
 int UnitImage_judge(const uint8_t* p_flash, int32_t n_expected, const uint8_t* p_expected,
                     UnitVerdict* p_out);
 

@@ -105,6 +105,31 @@ TEST(UnitImage, NoMissingChunkOfTheStreamEverPasses) {
   }
 }
 
+TEST(UnitImage, BytesTheDecoderNeverReadsMustStillBeAsBuilt) {
+  // The stream's last byte holds only bits of the zero code behind the end code: left
+  // erased (a last chunk that was never programmed), the stream still expands to the
+  // expected application. A byte behind the stream is not read at all. Neither passes.
+  const TestImages& t = test_images();
+  uint32_t n_dst = t.code[37] | t.code[38] << 8 | t.code[39] << 16 | (uint32_t)t.code[40] << 24;
+  std::vector<uint8_t> f = flash_of(t);
+  uint32_t i_last = UNIT_CODE_I_STREAM + n_dst - 1;
+  ASSERT_NE(f[i_last], 0xFF);
+  f[i_last] = 0xFF;
+  UnitVerdict v;
+  EXPECT_EQ(judge(f, true, &v), UNIT_VERDICT_NOT_AS_BUILT);
+  EXPECT_EQ(v.n_expanded, t.n_src);  // the decoder alone saw nothing wrong
+  EXPECT_EQ(v.i_flash_diff, (int32_t)i_last);
+  EXPECT_EQ(judge(f, false), UNIT_VERDICT_NOT_AS_BUILT);
+  for (uint32_t i : {i_last + 1, (uint32_t)UNIT_FLASH_N - 1}) {
+    f = flash_of(t);
+    f[i] = 0x00;
+    EXPECT_EQ(judge(f, true, &v), UNIT_VERDICT_NOT_AS_BUILT) << "offset " << i;
+    EXPECT_EQ(v.i_flash_diff, (int32_t)i);
+  }
+  EXPECT_STREQ(UnitVerdict_text(UNIT_VERDICT_NOT_AS_BUILT),
+               "flash is not the code image of its expansion");
+}
+
 TEST(UnitImage, FlippedBitInTheStreamIsCaughtAgainstTheExpectedImage) {
   const TestImages& t = test_images();
   for (uint32_t i : {41u, 300u, 4000u, (uint32_t)t.n_code_used - 300}) {

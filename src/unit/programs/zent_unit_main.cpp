@@ -50,8 +50,14 @@ const char k_help[] =
     "(0x07 wake-up, 0x05 CPU type, 0x13 write RAM, 0x12 jump), the flash loader (0x23 erase,\n"
     "0x24 blank check, 0x25 program flash, 0x08 start) and the check of the application\n"
     "before it starts. 3964R with block check, low priority (gives way on a collision).\n"
-    "Prints each request with the unit's answer, then its verdict and the byte counts.\n"
+    "Prints each request with the unit's answer, then its verdict, the counts of requests,\n"
+    "exceptions, collisions, starts and bytes, and the time spent on erase and delays.\n"
     "It ends once the application has started, unless --stay.\n"
+    "Exceptions it answers by itself: 1 a request the running loader does not know; 2 an\n"
+    "address outside RAM (0x400000..0x4FFFFF) or the application area (0x180000..0x1DFFFF);\n"
+    "3 a request of the wrong length; 4 a jump that finds no flash loader in RAM, a blank\n"
+    "check that finds a programmed byte, a flash cell that does not read back as written,\n"
+    "or a start (0x08) that finds no complete and sound application, which then stays off.\n"
     "\n"
     "Line:\n"
     "  --pty                 create a pseudo-terminal (default); the first output line is\n"
@@ -64,6 +70,7 @@ const char k_help[] =
     "  --reply-delay-ms N    time before every reply (default 0)\n"
     "  --exception-from K:C  from the K-th request on, answer exception C (1..7)\n"
     "  --silent-from K       from the K-th request on, answer nothing\n"
+    "                        (of these two, the last one given counts)\n"
     "  --bit-errors RATE     probability per byte of a flipped bit, both ways\n"
     "  --lost-bytes RATE     probability per byte that it is lost\n"
     "  --extra-bytes RATE    probability per byte that a random byte comes before it\n"
@@ -77,7 +84,8 @@ const char k_help[] =
     "  --quiet               print only the path and the verdict\n"
     "  --help                this text\n"
     "\n"
-    "Exit status: 0 an application was started, 1 none was, 2 bad options or no line.\n";
+    "Exit status: 0 an application was started (with --stay: at least once), 1 none was,\n"
+    "2 bad options or no line.\n";
 
 enum {
   OPT_PTY = 256, OPT_DEVICE, OPT_PACED, OPT_CPU, OPT_ERASE, OPT_DELAY, OPT_EXC, OPT_SILENT,
@@ -254,23 +262,26 @@ void expect_firmware(Options* o, std::vector<uint8_t>* p_appl) {
 #endif
 }
 
-/* Answers requests until the application has started (unless --stay), a signal, the time
-** limit, or the device going away. */
+/* Answers requests until the application has started (unless --stay), a signal (which
+** also cuts short the exchange or the erase in progress), the time limit, or the device
+** going away. */
 int serve(Unit* p_unit, const Options* o, const UnitFdPort* p_fd_port) {
-  time_t t_end = o->timeout_s > 0 ? time(nullptr) + o->timeout_s : 0;
+  int64_t t_end_ns = o->timeout_s > 0 ? UnitLine_now_ns() + o->timeout_s * 1000000000LL : 0;
   while (!g_stop) {
     Unit_poll(p_unit);
     if (Unit_get_state(p_unit) == UNIT_APPLICATION && !o->stay) break;
-    if (t_end && time(nullptr) >= t_end) break;
+    if (t_end_ns && UnitLine_now_ns() >= t_end_ns) break;
     if (p_fd_port->hung_up && !o->device.empty()) break;
   }
   const UnitVerdict* p_v = Unit_get_verdict(p_unit);
   UnitStats s = Unit_get_stats(p_unit);
   printf("verdict: %s\n", p_v ? UnitVerdict_text(p_v->code) : "no start requested");
-  printf("requests %d, exceptions %d, collisions %d, bytes in %llu, out %llu\n", s.n_requests,
-         s.n_exceptions, s.n_collisions, (unsigned long long)s.n_rx, (unsigned long long)s.n_tx);
+  printf("requests %d, exceptions %d, collisions %d, starts %d, bytes in %llu, out %llu, "
+         "work %u ms\n",
+         s.n_requests, s.n_exceptions, s.n_collisions, s.n_starts, (unsigned long long)s.n_rx,
+         (unsigned long long)s.n_tx, (unsigned)s.t_work_ms);
   fflush(stdout);
-  return Unit_get_state(p_unit) == UNIT_APPLICATION ? k_exit_started : k_exit_not_started;
+  return s.n_starts > 0 ? k_exit_started : k_exit_not_started;
 }
 
 }  // namespace
@@ -282,6 +293,7 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> appl;
   if (o.expect) expect_firmware(&o, &appl);
   if (!o.quiet) o.cfg.cb_trace = print_line;
+  o.cfg.p_cancel = &g_stop;  // a signal also ends the exchange or the work in progress
   int slave = -1;
   int fd = open_line(&o, &slave);
   if (fd < 0) return k_exit_usage;

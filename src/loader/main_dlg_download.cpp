@@ -63,8 +63,8 @@ int step_cpu_type(CMainDlg* dlg, Rmc* rmc) {
 
 int step_flash_loader(CMainDlg* dlg, Rmc* rmc, Root* root) {
   step(dlg, "Download flash loader\n", "Downloading flash loader...", 0);
-  int n_chunk = Root_get_n_block_vm(root);  // prepares the images on the first run
-  int r = send_set_with_do_write_xbram(dlg, rmc, n_chunk, Root_get_p_set_loader(root));
+  MsrLin* set = Root_get_p_set_loader(root);  // prepares the images on the first run
+  int r = send_set_with_do_write_xbram(dlg, rmc, Root_get_n_block_vm(root), set);
   if (r) fail_box(dlg, r, "Download of Flashloader failed !");
   return r;
 }

@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -170,7 +173,14 @@ TEST_F(DownloadTest, YesDuringProgrammingStopsAfterTheChunkInProgress) {
   rig.on_upper = [&](const std::string& t) {
     if (t == "Programming application...") mfc_post_click(rig.item(IDCANCEL));
   };
-  rig.answer = [](const RigBox& b) { return b.caption == "Warning" ? IDYES : IDOK; };
+  // The click is dispatched at the link's first idle wait: normally in the first chunk's
+  // frame, on a loaded machine maybe a few chunks later. Nothing may follow that chunk.
+  int n_before_answer = -1;
+  rig.answer = [&](const RigBox& b) {
+    if (b.caption != "Warning") return IDOK;
+    n_before_answer = unit.count("0x25");
+    return IDYES;
+  };
   LogCapture log;
   rig.download();
   unit.stop();
@@ -178,10 +188,13 @@ TEST_F(DownloadTest, YesDuringProgrammingStopsAfterTheChunkInProgress) {
   EXPECT_EQ(rig.boxes[0].text,
             "Programming of the flash memory has not yet completed !\n\n"
             "Do you want to interrupt programming ?\n");
+  EXPECT_EQ(rig.boxes[0].caption, "Warning");
   EXPECT_EQ(rig.boxes[0].type, 0x233u);
   EXPECT_EQ(rig.boxes[1].text, "Programming application failed !");
   EXPECT_TRUE(log.contains("l_result =  10 (RMC_RES_ERR_ELSE    )\n"));
-  EXPECT_EQ(unit.count("0x25"), 1);  // the chunk in progress, nothing after it
+  ASSERT_GE(n_before_answer, 0);
+  EXPECT_GE(unit.count("0x25"), 1);  // the chunk in progress, nothing after it
+  EXPECT_LE(unit.count("0x25"), n_before_answer + 1);
   EXPECT_EQ(unit.count("adr=0x180010 n=1"), 0);
   EXPECT_NE(UnitMem_get_p_flash(Unit_get_mem(unit.unit()))[0x10], 0x47);
   EXPECT_EQ(Unit_get_verdict(unit.unit()), nullptr);
@@ -193,16 +206,49 @@ TEST_F(DownloadTest, YesDuringTheEraseStopsAfterTheFirstNonBlankChunk) {
   UnitRig unit;
   DialogRig rig;
   ASSERT_TRUE(rig.create());
+  // The close command given inside the erase step, as the sleep callback would run it; sent
+  // here rather than posted, so that no idle wait decides which step it falls into.
   rig.on_upper = [&](const std::string& t) {
-    if (t == "Erasing application sectors...") mfc_post_click(rig.item(IDCANCEL));
+    if (t == "Erasing application sectors...")
+      rig.dlg.SendMessage(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
   };
   rig.answer = [](const RigBox& b) { return b.caption == "Warning" ? IDYES : IDOK; };
   rig.download();
   unit.stop();
   ASSERT_EQ(rig.boxes.size(), 2u);
   EXPECT_EQ(rig.boxes[1].text, "Programming application failed !");
-  EXPECT_EQ(unit.count("0x24"), 1);  // erase and blank check still ran
-  EXPECT_EQ(unit.count("0x25"), 1);
+  EXPECT_EQ(unit.count("0x23"), 1);  // erase and blank check still ran
+  EXPECT_EQ(unit.count("0x24"), 1);
+  EXPECT_EQ(unit.count("0x25"), 1);  // the first non-blank chunk, then the loop stops
+  EXPECT_EQ(unit.count("adr=0x180010 n=1"), 0);
+}
+
+TEST_F(DownloadTest, EscapeDoesNotReachTheCancelHandlerDuringARunButCloseDoes) {
+  // The sleep callback dispatches without the dialog manager: a key press goes to the
+  // focused control as it is and is lost; the Close button's click reaches the handler.
+  UnitRig unit;
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  rig.on_upper = [&](const std::string& t) {
+    if (t != "Downloading flash loader...") return;
+    mfc_post_key(GetFocus() ? GetFocus() : rig.dlg.m_hWnd, VK_ESCAPE);
+    mfc_post_key(rig.dlg.m_hWnd, VK_ESCAPE);
+    mfc_post_click(rig.item(IDCANCEL));
+  };
+  int n_asked = 0, n_asked_in_run = 0;
+  rig.answer = [&](const RigBox& b) {
+    if (b.caption != "Warning") return IDOK;
+    n_asked++;
+    n_asked_in_run += rig.dlg.m_is_programming;
+    return IDNO;
+  };
+  rig.download();
+  unit.stop();
+  EXPECT_EQ(n_asked, 1);  // the click's question, none for the keys before it
+  EXPECT_EQ(n_asked_in_run, 1);
+  EXPECT_TRUE(rig.has_box(k_success));
+  EXPECT_TRUE(rig.dlg.IsWindowVisible());
+  EXPECT_EQ(win32_msg_count(), 0);
 }
 
 TEST_F(DownloadTest, NoOrCancelToTheQuestionChangesNothing) {
@@ -231,18 +277,31 @@ TEST_F(DownloadTest, SlowAnswerInsideAFrameExchangeEndsTheRunCleanly) {
   UnitRig unit;
   DialogRig rig;
   ASSERT_TRUE(rig.create());
+  std::atomic<bool> flowing{false}, done{false};
   rig.on_upper = [&](const std::string& t) {
     if (t == "Erasing application sectors...") mfc_post_click(rig.item(IDCANCEL));
+    if (t != "Erasing application sectors...") flowing = false;
   };
+  // After the pause both links may wait for a quiet line at once: until the erase step has
+  // ended the virtual clock flows (10 ms per real millisecond), so their time-outs end.
+  std::thread ticker([&] {
+    while (!done) {
+      if (flowing) clock.advance(1);
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  });
   rig.answer = [&](const RigBox& b) {
     if (b.caption != "Warning") return IDOK;
     clock.advance(5000);  // the user thinks it over
     Sleep(50);            // and the unit's thread sees that time pass
+    flowing = true;
     return IDNO;
   };
   LogCapture log;
   rig.download();
   unit.stop();
+  done = true;
+  ticker.join();
   ASSERT_GE(rig.boxes.size(), 2u);
   const std::string& last = rig.boxes.back().text;
   EXPECT_TRUE(last == k_success || last == "Erasing application sectors failed !") << last << "\n"
@@ -259,10 +318,17 @@ TEST_F(DownloadTest, SecondRunAfterAnAbortStartsClean) {
   rig.on_upper = [&](const std::string& t) {
     if (t == "Downloading flash loader...") mfc_post_click(rig.item(IDCANCEL));
   };
-  rig.answer = [](const RigBox& b) { return b.caption == "Warning" ? IDYES : IDOK; };
+  int n_before_answer = -1;
+  rig.answer = [&](const RigBox& b) {
+    if (b.caption != "Warning") return IDOK;
+    n_before_answer = unit.count("0x13");
+    return IDYES;
+  };
   rig.download();
   ASSERT_TRUE(rig.has_box("Download of Flashloader failed !"));
-  EXPECT_EQ(unit.count("0x13"), 1);  // the chunk in progress
+  ASSERT_GE(n_before_answer, 0);
+  EXPECT_GE(unit.count("0x13"), 1);  // the chunk in progress, nothing after it
+  EXPECT_LE(unit.count("0x13"), n_before_answer + 1);
   EXPECT_EQ(unit.count("0x12"), 0);
   rig.boxes.clear();
   int32_t abort_at_start = -1;

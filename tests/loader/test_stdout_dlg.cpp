@@ -123,6 +123,60 @@ TEST_F(StdoutTest, CloseAsksTheOwnerWhichDestroysAndCanReopen) {
   EXPECT_EQ(s->GetSafeHwnd(), nullptr);
 }
 
+TEST_F(StdoutTest, RefreshRunsNestedInsideADownload) {
+  // The timer's WM_TIMER comes through the link's sleep callback while frames are
+  // exchanged: the log of the run shows up before the run has ended.
+  clock.advance(1000);
+  UnitRig unit;
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  rig.dlg.OnBnClickedStdout();
+  CStdoutDlg* s = rig.dlg.m_pStdout;
+  ASSERT_NE(s->GetSafeHwnd(), nullptr);
+  bool erase_line_shown = false;
+  rig.on_upper = [&](const std::string& t) {
+    if (t != "Starting application...") return;
+    for (int i = 0; i < s->m_list.GetItemCount(); i++)
+      erase_line_shown |= s->m_list.GetItemText(i, 0) == "Erasing application sectors";
+  };
+  rig.download();
+  unit.stop();
+  EXPECT_TRUE(rig.has_box("Application successfully downloaded !"));
+  EXPECT_TRUE(erase_line_shown);
+  EXPECT_EQ(s->m_list.GetItemCount(), 200);
+  rig.dlg.OnStdoutClose(2, 0);
+  EXPECT_EQ(win32_timer_count(), 0);
+}
+
+TEST_F(StdoutTest, EmptyTerminalGivesEmptyRowsAndScrollsToTheTop) {
+  DbTerm_clear(term);
+  CStdoutDlg s(nullptr);
+  ASSERT_TRUE(s.Create());
+  ASSERT_EQ(s.m_list.GetItemCount(), 200);
+  EXPECT_EQ(s.m_list.GetItemText(0, 0), "");
+  EXPECT_EQ(s.m_list.node()->i_visible, 0);
+}
+
+TEST_F(StdoutTest, CloseBoxWithAnOwnerPostsOneCloseMessage) {
+  CMainDlg dlg;
+  ASSERT_TRUE(dlg.Create(IDD_MAIN_DIALOG));
+  dlg.OnBnClickedStdout();
+  CStdoutDlg* s = dlg.m_pStdout;
+  HWND h = s->GetSafeHwnd();
+  ASSERT_NE(h, nullptr);
+  win32_msg_clear();
+  s->PostMessage(WM_SYSCOMMAND, SC_CLOSE);  // the window's close box
+  MSG m;
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+  DispatchMessageA(&m);
+  EXPECT_EQ(s->GetSafeHwnd(), h);  // still open
+  EXPECT_EQ(win32_msg_count(), 1);
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(m.message, (UINT)WM_STDOUT_CLOSE);
+  mfc_pump();
+  EXPECT_EQ(s->GetSafeHwnd(), nullptr);
+}
+
 TEST_F(StdoutTest, MissingTerminalLeavesTheListEmpty) {
   Root* root = theApp.m_p_root;
   theApp.m_p_root = nullptr;

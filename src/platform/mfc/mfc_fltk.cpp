@@ -56,10 +56,12 @@ class ZentWindow : public Fl_Double_Window {
   }
 
  private:
+  /* Keys go to the window with our keyboard focus, as Win32 routes them, whichever FLTK
+  ** window the display gave them to: without a window manager that may be the disabled
+  ** owner of the modal dialog that has the focus. */
   int post_key(int vk) {
     HWND focus = GetFocus();
-    MfcNode* p = mfc_node_of(focus);
-    mfc_post_key(p && mfc_node_top(p)->hwnd == hwnd_ ? focus : hwnd_, vk);
+    mfc_post_key(mfc_node_of(focus) ? focus : hwnd_, vk);
     return 1;
   }
   HWND hwnd_;  // the dialog's window number

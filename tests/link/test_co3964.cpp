@@ -267,6 +267,34 @@ static int reject_all(void* p, int, const uint8_t*) {
   return 0;
 }
 
+/* Five failed connects cost nothing beyond their attempt: every transmission attempt starts
+** with a fresh connect count, so a frame refused once still gets its five spare STX. */
+TEST_F(LinkTest, EveryTransmissionAttemptStartsWithAFreshConnectCount) {
+  ASSERT_EQ(send({0x41}), 2);
+  int n_frames = 0;
+  line.start_partner([&] {
+    int n_stx = 0;
+    while (!line.stopping()) {
+      int ch = line.read_byte(1, 10);
+      if (ch != STX) continue;
+      if (++n_stx % 6 != 0) {
+        line.put(1, 0x41);  // junk: a failed connect
+        continue;
+      }
+      line.put(1, DLE);
+      for (size_t i = 0; i < frame_wire({0x41}).size(); i++) line.read_byte(1, 10);
+      line.put(1, ++n_frames == 1 ? NAK : DLE);  // the first frame is refused
+    }
+  });
+  Co3964_do(&a);
+  line.stop_partner();
+  Bytes attempt = cat(repeat({STX}, 6), frame_wire({0x41}));
+  EXPECT_EQ(line.sent(0), repeat(attempt, 2));
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+  EXPECT_EQ(a.n_try_tx, 2);
+  EXPECT_EQ(a.n_try_connect, 6);
+}
+
 TEST_F(PairTest, PartnerRejectingEveryFrameGetsSixFramesThenNak) {
   ASSERT_TRUE(line.init_link(&b, 1, ib_b, ob_b, 1, 0));
   int n_checks = 0;
@@ -536,6 +564,22 @@ TEST_F(LinkTest, AfterTheFifthFailedReceptionTheLinkStopsWaiting) {
   Co3964_do(&a);
   EXPECT_EQ(a.n_try_rx, 1);
   EXPECT_EQ(fetch(), (Bytes{0x42}));
+}
+
+/* While the link waits for the repeat of a frame it refused, anything but STX or NAK is a
+** stray byte: NAK, back to idle, and the reception counted. */
+TEST_F(LinkTest, StrayByteWhileWaitingForTheRepeatIsAnsweredWithNak) {
+  Bytes bad = frame_wire({0x41});
+  bad.back() ^= 0x01;
+  line.inject(0, {STX}, 0);
+  line.inject(0, bad, 1);
+  line.inject(0, {0x41}, 1000);  // within t_repeat_ms, but no STX
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, NAK, NAK}));
+  EXPECT_EQ(line.end(0).sent_t[2], 1000u);
+  EXPECT_EQ(a.n_try_rx, 2);
+  EXPECT_EQ(a.state, 0);
+  EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
 }
 
 TEST_F(LinkTest, DleFollowedByJunkOrABadValueRejectsTheFrameAtItsEnd) {

@@ -67,6 +67,26 @@ class ZentWindow : public Fl_Double_Window {
   HWND hwnd_;  // the dialog's window number
 };
 
+/* A group box as Win32 draws it: an engraved frame whose top line runs through the middle
+** of the title, which sits on a gap of the background near the left corner. */
+class GroupBox : public Fl_Box {
+ public:
+  GroupBox(int x, int y, int w, int h) : Fl_Box(x, y, w, h) {}
+  void draw() override {
+    fl_font(labelfont(), labelsize());
+    int th = fl_height(), half = th / 2;
+    fl_draw_box(FL_ENGRAVED_FRAME, x(), y() + half, w(), h() - half, color());
+    if (!label() || !*label()) return;
+    int tw = 0, tth = 0;
+    fl_measure(label(), tw, tth, 0);
+    tw = std::min(tw, w() - 16);
+    fl_color(color());
+    fl_rectf(x() + 6, y(), tw + 4, th);
+    fl_color(active_r() ? labelcolor() : fl_inactive(labelcolor()));
+    fl_draw(label(), x() + 8, y(), tw, th, FL_ALIGN_LEFT | FL_ALIGN_CLIP);
+  }
+};
+
 void cb_close(Fl_Widget* w, void*) { PostMessageA(hwnd_of(w), WM_SYSCOMMAND, SC_CLOSE, 0); }
 void cb_button(Fl_Widget* w, void*) { mfc_post_click(hwnd_of(w)); }
 void cb_choice(Fl_Widget* w, void*) {
@@ -163,8 +183,7 @@ Fl_Widget* make_widget(MfcNode* p) {
       r->callback(cb_button);
       break;
     case MFC_KIND_GROUPBOX:
-      r = new Fl_Box(FL_ENGRAVED_FRAME, x, y + 6, w, h - 6, nullptr);
-      r->align(FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE);
+      r = new GroupBox(x, y, w, h);
       break;
     case MFC_KIND_EDIT: {
       Fl_Input_* in = (p->style & ES_READONLY) ? (Fl_Input_*)new Fl_Output(x, y, w, h)

@@ -3,7 +3,9 @@
 ** A transaction hands the request to the link, drives the link (with a zero sleep between
 ** steps) until the frame has left, then until a message arrives, and judges each message:
 ** exception reply, matching reply, or something to discard, after which the reply wait
-** starts again in full. Deadlines come from the 32-bit tick, compared by signed difference.
+** starts again in full. A message that the link holds while the request has not yet left
+** is dropped when a newer frame waits for it. Deadlines come from the 32-bit tick, compared
+** by signed difference.
 */
 #include "rmc.h"
 

@@ -19,7 +19,7 @@ namespace {
 
 int g_is_loaded = 0;  // process-wide: set by the first attempt that made all four objects
 
-RootPrepSeam g_seam = {UvMem_alloc_as_zent_appl, UvMem_alloc_as_zent_code_504, UlzwUnit_alloc};
+RootPrepSeam g_seam = {UvMem_alloc_as_zent_appl, UvMem_alloc_as_zent_code_504, UlzwUnit_alloc, MsrLin_init_val};
 
 const uint8_t kSignature[5] = {0x47, 0x11, 0x01, 0x03, 0x03};  // offsets 16..20
 
@@ -55,9 +55,10 @@ int is_blank(const uint8_t* p, size_t n) {
 /* Steps 2 and 3: the sets borrow the embedded tables. 0, or 1 when one was not made. */
 int make_sets(Root* p) {
   int is_failed = 0;
-  p->p_set_loader = MsrLin_init_val(&p->set_loader, (int)fld_02_get_n_set(), fld_02_get_p_set_a_bytes(),
-                                    fld_02_get_p_set_n_bytes(), NULL, fld_02_get_p_set_p_bytes(),
-                                    (int)fld_02_get_n_heap(), fld_02_get_p_heap());
+  p->p_set_loader = g_seam.cb_msr_lin_init_val(&p->set_loader, (int)fld_02_get_n_set(),
+                                                fld_02_get_p_set_a_bytes(), fld_02_get_p_set_n_bytes(),
+                                                NULL, fld_02_get_p_set_p_bytes(), (int)fld_02_get_n_heap(),
+                                                fld_02_get_p_heap());
   if (p->p_set_loader == NULL) {
     StdIo_puts(STDIO_ERR("check_is_loaded")
                "p -> p_set_loader = MsrLin_init_val (& p -> set_loader, fld_02_get_n_set (), "
@@ -65,9 +66,9 @@ int make_sets(Root* p) {
                "fld_02_get_p_set_p_bytes (), fld_02_get_n_heap (), fld_02_get_p_heap ()))");
     is_failed = 1;
   }
-  p->p_set_appl = MsrLin_init_val(&p->set_appl, (int)zent_get_n_set(), zent_get_p_set_a_bytes(),
-                                  zent_get_p_set_n_bytes(), NULL, zent_get_p_set_p_bytes(),
-                                  (int)zent_get_n_heap(), zent_get_p_heap());
+  p->p_set_appl = g_seam.cb_msr_lin_init_val(&p->set_appl, (int)zent_get_n_set(), zent_get_p_set_a_bytes(),
+                                              zent_get_p_set_n_bytes(), NULL, zent_get_p_set_p_bytes(),
+                                              (int)zent_get_n_heap(), zent_get_p_heap());
   if (p->p_set_appl == NULL) {
     StdIo_puts(STDIO_ERR("check_is_loaded")
                "p -> p_set_appl = MsrLin_init_val (& p -> set_appl, zent_get_n_set (), "
@@ -137,11 +138,15 @@ int check_is_loaded(Root* p) {
 int build_p_vm_from_p_set(UvMem* p_vm, const MsrLin* p_set, int n_block) {
   if (p_vm == NULL) StdIo_puts(STDIO_ERR("build_p_vm_from_p_set") "p_vm == NULL");
   if (p_set == NULL) StdIo_puts(STDIO_ERR("build_p_vm_from_p_set") "p_set == NULL");
+  // An image whose build failed is left blank, never half written or unwritten: the code
+  // image is still made from it, and an empty one cannot be compressed, so no download
+  // programs a part of the application as if it were the whole.
+  UvMem_fill(p_vm, 0xFF);
   if (p_vm == NULL || p_set == NULL) return -1;
   if (n_block < 1) return log_bad_block("build_p_vm_from_p_set", n_block);
-  UvMem_fill(p_vm, 0xFF);
   if (UvMem_MsrLin_write(p_vm, p_set, NULL) != UVMEM_WRITE_OK) {
     StdIo_puts(STDIO_ERR("build_p_vm_from_p_set") "UvMem_MsrLin_write failed");
+    UvMem_fill(p_vm, 0xFF);
     return -1;
   }
   int res = get_n_bytes_in_used_blocks(p_vm, n_block);
@@ -187,6 +192,8 @@ void RootPrep_set_seam(const RootPrepSeam* p_seam) {
   g_seam.cb_alloc_appl = (p_seam && p_seam->cb_alloc_appl) ? p_seam->cb_alloc_appl : UvMem_alloc_as_zent_appl;
   g_seam.cb_alloc_code = (p_seam && p_seam->cb_alloc_code) ? p_seam->cb_alloc_code : UvMem_alloc_as_zent_code_504;
   g_seam.cb_ulzw_alloc = (p_seam && p_seam->cb_ulzw_alloc) ? p_seam->cb_ulzw_alloc : UlzwUnit_alloc;
+  g_seam.cb_msr_lin_init_val =
+      (p_seam && p_seam->cb_msr_lin_init_val) ? p_seam->cb_msr_lin_init_val : MsrLin_init_val;
 }
 
 void RootPrep_forget(void) { g_is_loaded = 0; }

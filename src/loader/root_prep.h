@@ -29,7 +29,7 @@ int check_is_loaded(Root* p);
 
 /* Fills p_vm with 0xFF and lays p_set into it in table order. The bytes of the image's
 ** used blocks of n_block bytes, or -1 (one error line per NULL argument, or the writer
-** refused a byte, or n_block is below 1). */
+** refused a byte, or n_block is below 1); after -1 the image, if given, is all 0xFF. */
 int build_p_vm_from_p_set(UvMem* p_vm, const MsrLin* p_set, int n_block);
 
 /* Fills p_vmc with 0xFF and compresses p_vm up to its last byte that is not 0xFF behind
@@ -52,6 +52,7 @@ typedef struct RootPrepSeam {
   UvMem* (*cb_alloc_appl)(void);       // UvMem_alloc_as_zent_appl
   UvMem* (*cb_alloc_code)(void);       // UvMem_alloc_as_zent_code_504
   UlzwUnit* (*cb_ulzw_alloc)(int mode);  // UlzwUnit_alloc
+  decltype(&MsrLin_init_val) cb_msr_lin_init_val;  // MsrLin_init_val, for both sets
 } RootPrepSeam;
 void RootPrep_set_seam(const RootPrepSeam* p_seam);
 

@@ -235,7 +235,7 @@ UlzwUnit* failing_ulzw_alloc(int) { return nullptr; }
 
 TEST_F(PrepTest, FailedAllocationIsTriedAgainAtTheNextGetter) {
   g_n_fail_code = 2;
-  RootPrepSeam seam = {nullptr, failing_code_alloc, nullptr};
+  RootPrepSeam seam = {nullptr, failing_code_alloc, nullptr, nullptr};
   RootPrep_set_seam(&seam);
   LogCapture log;
   EXPECT_EQ(Root_get_p_vmc(p_), nullptr);
@@ -260,7 +260,7 @@ TEST_F(PrepTest, FailedAllocationIsTriedAgainAtTheNextGetter) {
 }
 
 TEST_F(PrepTest, MissingApplicationImageFailsBothBuilds) {
-  RootPrepSeam seam = {failing_appl_alloc, nullptr, nullptr};
+  RootPrepSeam seam = {failing_appl_alloc, nullptr, nullptr, nullptr};
   RootPrep_set_seam(&seam);
   LogCapture log;
   EXPECT_EQ(check_is_loaded(p_), 0);
@@ -271,7 +271,7 @@ TEST_F(PrepTest, MissingApplicationImageFailsBothBuilds) {
 }
 
 TEST_F(PrepTest, FailedBuildKeepsMinusOneForGood) {
-  RootPrepSeam seam = {nullptr, nullptr, failing_ulzw_alloc};
+  RootPrepSeam seam = {nullptr, nullptr, failing_ulzw_alloc, nullptr};
   RootPrep_set_seam(&seam);
   LogCapture log;
   EXPECT_EQ(Root_get_n_vmc(p_), -1);
@@ -282,6 +282,66 @@ TEST_F(PrepTest, FailedBuildKeepsMinusOneForGood) {
   EXPECT_EQ(Root_get_n_vmc(p_), -1);  // not built again
   EXPECT_NE(Root_get_p_vmc(p_), nullptr);
   EXPECT_EQ(log.text(), "");
+}
+
+/* Set-ups of the image sets: none at all, or an application set that reaches past the
+** application image. */
+MsrLin* failing_set_init(MsrLin*, int, const uint32_t*, const uint32_t*, const uint32_t*, const uint8_t* const*,
+                         int, const uint8_t*) {
+  return nullptr;
+}
+const uint32_t kPastA[2] = {0x400000, 0x4FFFF0};
+const uint32_t kPastN[2] = {0x100, 0x20};
+const uint8_t kPastHeap[0x120] = {1, 2, 3};
+const uint8_t* const kPastP[2] = {kPastHeap, kPastHeap + 0x100};
+MsrLin* past_the_end_set_init(MsrLin* p, int n_set, const uint32_t* a, const uint32_t* n, const uint32_t* i,
+                              const uint8_t* const* pp, int n_heap, const uint8_t* heap) {
+  if (n_set == (int)zent_get_n_set()) return MsrLin_init_val(p, 2, kPastA, kPastN, nullptr, kPastP, 0x120, kPastHeap);
+  return MsrLin_init_val(p, n_set, a, n, i, pp, n_heap, heap);
+}
+
+TEST_F(PrepTest, SetsThatCannotBeMadeAreTriedAgainAndNothingIsCompressed) {
+  RootPrepSeam seam = {nullptr, nullptr, nullptr, failing_set_init};
+  RootPrep_set_seam(&seam);
+  LogCapture log;
+  EXPECT_EQ(check_is_loaded(p_), 0);
+  std::vector<std::string> calls = log.calls();
+  ASSERT_GE(calls.size(), 4u);
+  EXPECT_EQ(calls[0], kErrCheck + "p -> p_set_loader = MsrLin_init_val (& p -> set_loader, fld_02_get_n_set (), "
+                                  "fld_02_get_p_set_a_bytes (), fld_02_get_p_set_n_bytes (), NULL , "
+                                  "fld_02_get_p_set_p_bytes (), fld_02_get_n_heap (), fld_02_get_p_heap ()))");
+  EXPECT_EQ(calls[1], kErrCheck + "p -> p_set_appl = MsrLin_init_val (& p -> set_appl, zent_get_n_set (), "
+                                  "zent_get_p_set_a_bytes (), zent_get_p_set_n_bytes (), NULL , "
+                                  "zent_get_p_set_p_bytes (), zent_get_n_heap (), zent_get_p_heap ()))");
+  EXPECT_EQ(calls[2], kErrVm + "p_set == NULL");
+  EXPECT_EQ(calls.back(), kErrVmc + "Ulzw_encode failed");
+  // The application image was never laid: it is blank, not whatever the heap held, and so
+  // there is no code image that a download could program.
+  EXPECT_EQ(p_->n_vm, -1);
+  EXPECT_EQ(get_n_bytes_used(p_->p_vm), 0);
+  EXPECT_EQ(p_->n_vmc, -1);
+  EXPECT_EQ(get_n_bytes_used(p_->p_vmc), 0);
+
+  retired_.push_back(p_->p_vm);
+  retired_.push_back(p_->p_vmc);
+  RootPrep_set_seam(nullptr);
+  log.clear();
+  EXPECT_GE(Root_get_n_vmc(p_), 256);  // the next getter tries again, and now succeeds
+  EXPECT_EQ(log.calls().size(), 3u);
+  EXPECT_EQ(Root_get_p_set_loader(p_), &p_->set_loader);
+}
+
+TEST_F(PrepTest, RefusedApplicationSetLeavesNoPartialImageToProgram) {
+  RootPrepSeam seam = {nullptr, nullptr, nullptr, past_the_end_set_init};
+  RootPrep_set_seam(&seam);
+  LogCapture log;
+  EXPECT_EQ(check_is_loaded(p_), 1);  // every object was made: prepared, for good
+  EXPECT_NE(log.text().find(kErrVm + "UvMem_MsrLin_write failed"), std::string::npos) << log.text();
+  EXPECT_EQ(log.calls().back(), kErrVmc + "Ulzw_encode failed");
+  EXPECT_EQ(Root_get_n_vm(p_), -1);
+  EXPECT_EQ(get_n_bytes_used(p_->p_vm), 0);  // the first partition, written, was taken back
+  EXPECT_EQ(Root_get_n_vmc(p_), -1);        // the download stops on this
+  for (int i = 0; i < 41; i++) ASSERT_EQ(p_->p_vmc->p_vmem[i], 0xFF) << i;
 }
 
 TEST_F(PrepTest, NoRootPreparesNothing) {

@@ -251,6 +251,39 @@ TEST_F(DownloadTest, EscapeDoesNotReachTheCancelHandlerDuringARunButCloseDoes) {
   EXPECT_EQ(win32_msg_count(), 0);
 }
 
+TEST_F(DownloadTest, AboutDialogOpenedDuringARunHoldsItUntilClosed) {
+  // The system-menu command reaches the dialog from the link's sleep callback; the About
+  // dialog's own modal loop then runs nested, and the run goes on once it is closed.
+  UnitRig unit;
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  theApp.m_pMainWnd = &rig.dlg;
+  rig.on_upper = [&](const std::string& t) {
+    if (t == "Erasing application sectors...") rig.dlg.PostMessage(WM_SYSCOMMAND, 0x10);
+  };
+  struct Ctx { DialogRig* rig; int n_about = 0, n_in_run = 0; bool main_disabled = false; } ctx{&rig};
+  win32_msg_set_wait([](void* p, DWORD) {  // the About dialog's loop waits: press Return
+    Ctx* c = (Ctx*)p;
+    MfcNode* about = mfc_node_tops().back();
+    if (about->text != "About main") return;
+    c->n_about++;
+    c->n_in_run += c->rig->dlg.m_is_programming;
+    c->main_disabled = !c->rig->dlg.node()->enabled;
+    mfc_post_key(GetFocus(), VK_RETURN);
+  }, &ctx);
+  rig.download();
+  win32_msg_set_wait(nullptr, nullptr);
+  theApp.m_pMainWnd = nullptr;
+  unit.stop();
+  EXPECT_EQ(ctx.n_about, 1);
+  EXPECT_EQ(ctx.n_in_run, 1);
+  EXPECT_TRUE(ctx.main_disabled);  // modal: the main dialog takes no input meanwhile
+  EXPECT_TRUE(rig.dlg.node()->enabled);
+  EXPECT_EQ(mfc_node_tops().size(), 1u);
+  ASSERT_EQ(rig.boxes.size(), 1u);
+  EXPECT_EQ(rig.boxes[0].text, k_success);
+}
+
 TEST_F(DownloadTest, NoOrCancelToTheQuestionChangesNothing) {
   UnitRig unit;
   DialogRig rig;

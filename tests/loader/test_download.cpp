@@ -105,6 +105,55 @@ TEST_F(DownloadTest, WrongCpuTypeStopsWithoutResultLineOrFurtherRequests) {
   EXPECT_TRUE(mfc_node_child(rig.dlg.node(), IDC_BUTTON_DOWNLOAD)->enabled);
 }
 
+TEST_F(DownloadTest, FailedCpuTypeRequestGivesBothBoxes) {
+  // The values examined after a failed request are what the reply buffer gave: here the
+  // exception reply's code, which is no CPU type 1.
+  UnitRig unit([](UnitConfig& c) {
+    c.k_fault = 2;
+    c.fault_exception = 4;
+  });
+  DialogRig rig;
+  ASSERT_TRUE(rig.create());
+  LogCapture log;
+  rig.download();
+  unit.stop();
+  ASSERT_EQ(rig.boxes.size(), 2u);
+  EXPECT_EQ(rig.boxes[0].text, "Checking CPU-type failed !");
+  EXPECT_EQ(rig.boxes[1].text, "This program version supports 504-CPU's only !");
+  EXPECT_TRUE(log.contains("l_result =  4 (RMC_RES_DEV_FAIL    )\n"));
+  EXPECT_EQ(Unit_get_stats(unit.unit()).n_requests, 2);
+}
+
+TEST_F(DownloadTest, FailuresAfterProgrammingShowTheirOwnBoxes) {
+  // The signature write and the start request fail in turn: each its own box, and a unit
+  // whose signature was refused does not start.
+  UvMem* vmc = Root_get_p_vmc(rig_root());
+  int n_chunks = 0;
+  for (uint32_t a = 0x180000; a < 0x180000 + 0x60000; a += 256)
+    n_chunks += !UvMem_is_filled_with(vmc, a, 256, 0xFF);
+  const struct { int k_after; const char* box; } cases[] = {
+      {1, "Updating application signature !"}, {2, "Starting application failed !"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.box);
+    UnitRig unit([&](UnitConfig& cfg) {
+      cfg.k_fault = requests_before_programming() + n_chunks + c.k_after;
+      cfg.fault_exception = 3;
+    });
+    DialogRig rig;
+    ASSERT_TRUE(rig.create());
+    LogCapture log;
+    rig.download();
+    unit.stop();
+    ASSERT_EQ(rig.boxes.size(), 1u);
+    EXPECT_EQ(rig.boxes[0].text, c.box);
+    EXPECT_EQ(rig.boxes[0].caption, "Error...");
+    EXPECT_TRUE(log.contains("l_result =  3 (RMC_RES_ILL_DATA_VAL)\n"));
+    EXPECT_EQ(Unit_get_stats(unit.unit()).n_requests, requests_before_programming() + n_chunks + c.k_after);
+    EXPECT_NE(Unit_get_state(unit.unit()), UNIT_APPLICATION);
+    EXPECT_EQ(rig.text(IDC_STATIC_UPPER), "ready");
+  }
+}
+
 TEST_F(DownloadTest, SilentUnitTimesOutOnTheWakeUp) {
   UnitRig unit([](UnitConfig& c) {
     c.k_fault = 1;
@@ -119,7 +168,8 @@ TEST_F(DownloadTest, SilentUnitTimesOutOnTheWakeUp) {
   unit.stop();
   ASSERT_EQ(rig.boxes.size(), 1u);
   EXPECT_EQ(rig.boxes[0].text, "Activating bootloader failed !");
-  EXPECT_TRUE(log.contains("l_result =  9 (RMC_RES_ERR_REC     )\n")) << log.text();
+  EXPECT_TRUE(log.contains("send_and_receive returned 9 (RMC_RES_ERR_REC     )\n"
+                           "l_result =  9 (RMC_RES_ERR_REC     )\n")) << log.text();
   EXPECT_GE(clock.now() - t0, 2000u);  // the reply time-out and the two pauses
   EXPECT_EQ(rig.text(IDC_STATIC_UPPER), "ready");
   EXPECT_EQ(rig.text(IDC_STATIC_LOWER), "ready");

@@ -506,16 +506,16 @@ Co3964* Co3964_init_ex(Co3964* p, void* p_time, tyCo3964_cb_time_get_t_now cb_ti
   p->tx_pending = 0;
   int n_missing = 0;
   n_missing += missing((const void*)cb_time_get_t_now,
-                       STDIO_ERR("Co3964_init_ex") "p -> cb_time_get_t_now = cb_time_get_t_now)\n");
+                       STDIO_ERR("Co3964_init_ex") "p -> cb_time_get_t_now = cb_time_get_t_now)");
   n_missing += missing((const void*)cb_time_plus_ms,
-                       STDIO_ERR("Co3964_init_ex") "p -> cb_time_plus_ms = cb_time_plus_ms)\n");
+                       STDIO_ERR("Co3964_init_ex") "p -> cb_time_plus_ms = cb_time_plus_ms)");
   n_missing += missing(
       (const void*)cb_uart_receive_byte_nw,
-      STDIO_ERR("Co3964_init_ex") "p -> cb_uart_receive_byte_nw = cb_uart_receive_byte_nw)\n");
+      STDIO_ERR("Co3964_init_ex") "p -> cb_uart_receive_byte_nw = cb_uart_receive_byte_nw)");
   n_missing += missing((const void*)cb_uart_send_byte,
-                       STDIO_ERR("Co3964_init_ex") "p -> cb_uart_send_byte = cb_uart_send_byte)\n");
-  n_missing += missing(ob_p_msg, STDIO_ERR("Co3964_init_ex") "p -> ob_p_msg = ob_p_msg)\n");
-  n_missing += missing(ib_p_msg, STDIO_ERR("Co3964_init_ex") "p -> ib_p_msg = ib_p_msg)\n");
+                       STDIO_ERR("Co3964_init_ex") "p -> cb_uart_send_byte = cb_uart_send_byte)");
+  n_missing += missing(ob_p_msg, STDIO_ERR("Co3964_init_ex") "p -> ob_p_msg = ob_p_msg)");
+  n_missing += missing(ib_p_msg, STDIO_ERR("Co3964_init_ex") "p -> ib_p_msg = ib_p_msg)");
   return n_missing ? nullptr : p;
 }
 
@@ -548,9 +548,9 @@ int Co3964_do(Co3964* p) {
 }
 
 int Co3964_ob_set_msg(Co3964* p, int32_t n_msg, const uint8_t* p_msg) {
-  if (!p) return StdIo_puts(STDIO_ERR("Co3964_ob_set_msg") "p == NULL\n"), 1;
-  if (n_msg < 0) return StdIo_puts(STDIO_ERR("Co3964_ob_set_msg") "n_msg < 0\n"), 1;
-  if (!p_msg) return StdIo_puts(STDIO_ERR("Co3964_ob_set_msg") "p_msg == NULL\n"), 1;
+  if (!p) return StdIo_puts(STDIO_ERR("Co3964_ob_set_msg") "p == NULL"), 1;
+  if (n_msg < 0) return StdIo_puts(STDIO_ERR("Co3964_ob_set_msg") "n_msg < 0"), 1;
+  if (!p_msg) return StdIo_puts(STDIO_ERR("Co3964_ob_set_msg") "p_msg == NULL"), 1;
   if (p->ob_state == 2) return 1;
   if (n_msg > p->ob_n_max) return 3;
   for (int32_t i = 0; i < n_msg; i++) p->ob_p_msg[i] = p_msg[i];
@@ -564,9 +564,9 @@ int Co3964_ob_get_state(Co3964* p) { return p ? p->ob_state : 1; }
 int Co3964_ib_get_n_msg(Co3964* p) { return p ? p->ib_n_msg : -1; }
 
 int Co3964_ib_get_msg(Co3964* p, int32_t n_msg, uint8_t* p_msg) {
-  if (!p) return StdIo_puts(STDIO_ERR("Co3964_ib_get_msg") "p == NULL\n"), -1;
-  if (n_msg < 0) return StdIo_puts(STDIO_ERR("Co3964_ib_get_msg") "n_msg < 0\n"), -1;
-  if (!p_msg) return StdIo_puts(STDIO_ERR("Co3964_ib_get_msg") "p_msg == NULL\n"), -1;
+  if (!p) return StdIo_puts(STDIO_ERR("Co3964_ib_get_msg") "p == NULL"), -1;
+  if (n_msg < 0) return StdIo_puts(STDIO_ERR("Co3964_ib_get_msg") "n_msg < 0"), -1;
+  if (!p_msg) return StdIo_puts(STDIO_ERR("Co3964_ib_get_msg") "p_msg == NULL"), -1;
   int32_t n = p->ib_n_msg;
   if (n < 0) return -1;
   p->ib_n_msg = -1;

@@ -53,7 +53,7 @@ int send_message(Rmc* p, int32_t n, const uint8_t* p_msg) {
   if (!p) return 0;
   int r = Co3964_ob_set_msg(p->p_co, n, p_msg);
   if (r != 2) {
-    StdIo_printf(STDIO_ERR("send_message") "unexpected result %d\n", r);
+    StdIo_printf(STDIO_ERR("send_message") "unexpected result %d", r);
     return 0;
   }
   return wait_until_sent(p);
@@ -114,8 +114,8 @@ int build_request(Rmc* p, uint8_t fc, std::initializer_list<uint32_t> params) {
 }
 
 int signa_is_ok(int n, const uint8_t* p_signa_a, const uint8_t* p_signa_b) {
-  if (!p_signa_a) return StdIo_puts(STDIO_ERR("signa_is_ok") "p_signa_a == NULL\n"), 0;
-  if (!p_signa_b) return StdIo_puts(STDIO_ERR("signa_is_ok") "p_signa_b == NULL\n"), 0;
+  if (!p_signa_a) return StdIo_puts(STDIO_ERR("signa_is_ok") "p_signa_a == NULL"), 0;
+  if (!p_signa_b) return StdIo_puts(STDIO_ERR("signa_is_ok") "p_signa_b == NULL"), 0;
   if (n <= 0) return 0;
   for (int i = 0; i < n; i++)
     if (p_signa_a[i] != p_signa_b[i]) return 0;
@@ -123,11 +123,11 @@ int signa_is_ok(int n, const uint8_t* p_signa_a, const uint8_t* p_signa_b) {
 }
 
 int send_and_receive(Rmc* p, int n_signa, int n_expected) {
-  if (!p) return StdIo_puts(STDIO_ERR("send_and_receive") "p == NULL\n"), RMC_RES_ERR_ELSE;
+  if (!p) return StdIo_puts(STDIO_ERR("send_and_receive") "p == NULL"), RMC_RES_ERR_ELSE;
   if (n_signa < 0)
-    return StdIo_puts(STDIO_ERR("send_and_receive") "n_signa < 0\n"), RMC_RES_ERR_ELSE;
+    return StdIo_puts(STDIO_ERR("send_and_receive") "n_signa < 0"), RMC_RES_ERR_ELSE;
   if (n_signa > N_SIGNA)
-    return StdIo_puts(STDIO_ERR("send_and_receive") "n_signa > N_SIGNA\n"), RMC_RES_ERR_ELSE;
+    return StdIo_puts(STDIO_ERR("send_and_receive") "n_signa > N_SIGNA"), RMC_RES_ERR_ELSE;
   uint8_t signa[N_SIGNA];
   for (int i = 0; i < n_signa; i++) signa[i] = p->p_msg_buffer[i];
   const uint8_t fc = p->p_msg_buffer[0];
@@ -148,9 +148,9 @@ int log_result(int r) {
   if (r == 0) return r;
   const char* p_name = Rmc_res_get_name(r);
   if (p_name)
-    StdIo_printf(STDIO_ERR("") "send_and_receive returned %d (%s)\n", r, p_name);
+    StdIo_printf(STDIO_ERR("") "send_and_receive returned %d (%s)", r, p_name);
   else
-    StdIo_printf(STDIO_ERR("") "send_and_receive returned %d (?]\n", r);
+    StdIo_printf(STDIO_ERR("") "send_and_receive returned %d (?]", r);
   return r;
 }
 
@@ -166,18 +166,18 @@ Rmc* Rmc_init_as_slave(Rmc* p, int32_t m_msg_buffer, uint8_t* p_msg_buffer, Co39
   bool failed = false;
   p->m_msg_buffer = m_msg_buffer;
   if (m_msg_buffer < 1) {
-    StdIo_puts(STDIO_ERR("Rmc_init_as_slave") "p -> m_msg_buffer = m_msg_buffer)\n");
+    StdIo_puts(STDIO_ERR("Rmc_init_as_slave") "p -> m_msg_buffer = m_msg_buffer)");
     failed = true;
   }
   p->n_msg = 0;
   p->p_msg_buffer = p_msg_buffer;
   if (!p_msg_buffer) {
-    StdIo_puts(STDIO_ERR("Rmc_init_as_slave") "p -> p_msg_buffer = p_msg_buffer)\n");
+    StdIo_puts(STDIO_ERR("Rmc_init_as_slave") "p -> p_msg_buffer = p_msg_buffer)");
     failed = true;
   }
   p->p_co = p_co;
   if (!p_co) {
-    StdIo_puts(STDIO_ERR("Rmc_init_as_slave") "p -> p_co = p_co)\n");
+    StdIo_puts(STDIO_ERR("Rmc_init_as_slave") "p -> p_co = p_co)");
     failed = true;
   }
   p->t_send_ms = 5000;

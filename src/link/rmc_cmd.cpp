@@ -232,7 +232,7 @@ int Rmc_do_fram_read(Rmc* p, uint32_t i_fram, uint32_t a_fram, uint32_t n_data, 
   build_request(p, RMC_FC_FRAM_READ, {i_fram, a_fram, n_data});
   int r = log_result(send_and_receive(p, 13, 13 + (int)n_data));
   if (r != RMC_RES_OK)
-    StdIo_printf(STDIO_ERR("Rmc_do_fram_read") "i_fram=%d a_fram=%d n_data=%d\n", (int)i_fram,
+    StdIo_printf(STDIO_ERR("Rmc_do_fram_read") "i_fram=%d a_fram=%d n_data=%d", (int)i_fram,
                  (int)a_fram, (int)n_data);
   get_bytes(p, 13, p_data, n_data);
   return r;

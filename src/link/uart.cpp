@@ -19,7 +19,7 @@ static int open_handle(Uart* p, const char* p_name) {
   p->h_com = CreateFileA(p_name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
   if (p->h_com != INVALID_HANDLE_VALUE) return 1;
   p->last_error = GetLastError();
-  StdIo_printf(STDIO_ERR("Uart_open") "h_com == INVALID_HANDLE_VALUE; last_error=%0x08x\n",
+  StdIo_printf(STDIO_ERR("Uart_open") "h_com == INVALID_HANDLE_VALUE; last_error=%0x08x",
                p->last_error);
   return 0;
 }
@@ -46,18 +46,18 @@ static int set_state(Uart* p, const char* p_name, int baudrate, int byte_size, i
   DCB dcb;
   if (!GetCommState(p->h_com, &dcb)) {
     p->last_error = GetLastError();
-    StdIo_printf(STDIO_ERR("Uart_open") "GetCommState failed; last_error=%0x08x\n",
+    StdIo_printf(STDIO_ERR("Uart_open") "GetCommState failed; last_error=%0x08x",
                  p->last_error);
     return 0;
   }
   set_line(&dcb, baudrate, byte_size, parity, stop_bits);
   if (!SetCommState(p->h_com, &dcb)) {
     p->last_error = GetLastError();
-    StdIo_printf(STDIO_ERR("Uart_open") "SetCommState failed; last_error=%0x08x\n",
+    StdIo_printf(STDIO_ERR("Uart_open") "SetCommState failed; last_error=%0x08x",
                  p->last_error);
     return 0;
   }
-  StdIo_printf(STDIO_INFO("Uart_open") "setting %s to baudrate=%d\n", p_name, baudrate);
+  StdIo_printf(STDIO_INFO("Uart_open") "setting %s to baudrate=%d", p_name, baudrate);
   return 1;
 }
 
@@ -66,7 +66,7 @@ static int set_timeouts(Uart* p) {
   COMMTIMEOUTS to;
   if (!GetCommTimeouts(p->h_com, &to)) {
     p->last_error = GetLastError();
-    StdIo_printf(STDIO_ERR("Uart_open") "GetCommTimeouts failed; last_error=%0x08x\n",
+    StdIo_printf(STDIO_ERR("Uart_open") "GetCommTimeouts failed; last_error=%0x08x",
                  p->last_error);
     return 0;
   }
@@ -77,7 +77,7 @@ static int set_timeouts(Uart* p) {
   to.WriteTotalTimeoutConstant = 0;
   if (!SetCommTimeouts(p->h_com, &to)) {
     p->last_error = GetLastError();
-    StdIo_printf(STDIO_ERR("Uart_open") "SetCommTimeouts failed; last_error=%0x08x\n",
+    StdIo_printf(STDIO_ERR("Uart_open") "SetCommTimeouts failed; last_error=%0x08x",
                  p->last_error);
     return 0;
   }
@@ -94,7 +94,7 @@ int Uart_open(Uart* p, const char* p_name, int baudrate, int byte_size, int pari
               int stop_bits) {
   if (!p) return 0;
   if (p->h_com != INVALID_HANDLE_VALUE) {
-    StdIo_printf(STDIO_ERR("Uart_open") "uart is already opened\n");
+    StdIo_printf(STDIO_ERR("Uart_open") "uart is already opened");
   } else if (open_handle(p, p_name) &&
              set_state(p, p_name, baudrate, byte_size, parity, stop_bits) &&
              set_timeouts(p)) {
@@ -115,14 +115,14 @@ int Uart_receive_byte_nw(void* p_uart) {
   Uart* p = (Uart*)p_uart;
   if (!p) return -1;
   if (p->h_com == INVALID_HANDLE_VALUE) {
-    StdIo_printf(STDIO_ERR("Uart_receive_byte_nw") "uart is not open\n");
+    StdIo_printf(STDIO_ERR("Uart_receive_byte_nw") "uart is not open");
     return -1;
   }
   BYTE ch = 0;
   DWORD n_read = 0;
   if (!ReadFile(p->h_com, &ch, 1, &n_read, NULL)) {
     p->last_error = GetLastError();
-    StdIo_printf(STDIO_ERR("Uart_receive_byte_nw") "ReadFile failed; Error=%0x08x\n",
+    StdIo_printf(STDIO_ERR("Uart_receive_byte_nw") "ReadFile failed; Error=%0x08x",
                  p->last_error);
     return -1;
   }
@@ -133,14 +133,14 @@ int Uart_send_byte(void* p_uart, int ch) {
   Uart* p = (Uart*)p_uart;
   if (!p) return -1;
   if (p->h_com == INVALID_HANDLE_VALUE) {
-    StdIo_printf(STDIO_ERR("Uart_send_byte") "uart is not open\n");
+    StdIo_printf(STDIO_ERR("Uart_send_byte") "uart is not open");
     return -1;
   }
   BYTE b = (BYTE)ch;
   DWORD n_written = 0;
   if (!WriteFile(p->h_com, &b, 1, &n_written, NULL)) {
     p->last_error = GetLastError();
-    StdIo_printf(STDIO_ERR("Uart_send_byte") "WriteFile failed; Error=%0x08x\n", p->last_error);
+    StdIo_printf(STDIO_ERR("Uart_send_byte") "WriteFile failed; Error=%0x08x", p->last_error);
     return -1;
   }
   return (int)b;

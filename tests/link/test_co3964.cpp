@@ -708,13 +708,13 @@ TEST_F(LinkTest, BadArgumentsAreLoggedAndChangeNothing) {
   EXPECT_EQ(Co3964_ib_get_msg(nullptr, 4, m), -1);
   EXPECT_EQ(Co3964_ib_get_msg(&a, -1, m), -1);
   EXPECT_EQ(Co3964_ib_get_msg(&a, 4, nullptr), -1);
-  EXPECT_EQ(log.text(),
-            "error - src/link/co3964.cpp - Co3964_ob_set_msg: p == NULL\n"
-            "error - src/link/co3964.cpp - Co3964_ob_set_msg: n_msg < 0\n"
-            "error - src/link/co3964.cpp - Co3964_ob_set_msg: p_msg == NULL\n"
-            "error - src/link/co3964.cpp - Co3964_ib_get_msg: p == NULL\n"
-            "error - src/link/co3964.cpp - Co3964_ib_get_msg: n_msg < 0\n"
-            "error - src/link/co3964.cpp - Co3964_ib_get_msg: p_msg == NULL\n");
+  EXPECT_EQ(log.calls(), (std::vector<std::string>{
+                             "error - src/link/co3964.cpp - Co3964_ob_set_msg: p == NULL",
+                             "error - src/link/co3964.cpp - Co3964_ob_set_msg: n_msg < 0",
+                             "error - src/link/co3964.cpp - Co3964_ob_set_msg: p_msg == NULL",
+                             "error - src/link/co3964.cpp - Co3964_ib_get_msg: p == NULL",
+                             "error - src/link/co3964.cpp - Co3964_ib_get_msg: n_msg < 0",
+                             "error - src/link/co3964.cpp - Co3964_ib_get_msg: p_msg == NULL"}));
   log.clear();
   EXPECT_EQ(Co3964_ib_get_msg(&a, 4, m), -1);  // nothing held: no line
   EXPECT_EQ(Co3964_ob_get_state(nullptr), 1);
@@ -742,12 +742,13 @@ TEST(Co3964Init, MissingRequiredPointersAreEachLoggedAndFieldsStillSet) {
                            nullptr, nullptr, nullptr, 8, nullptr, 8, buf, 1, 1),
             nullptr);
   const char* pre = "error - src/link/co3964.cpp - Co3964_init_ex: ";
-  std::string expect = std::string(pre) + "p -> cb_time_get_t_now = cb_time_get_t_now)\n" + pre +
-                       "p -> cb_time_plus_ms = cb_time_plus_ms)\n" + pre +
-                       "p -> cb_uart_receive_byte_nw = cb_uart_receive_byte_nw)\n" + pre +
-                       "p -> cb_uart_send_byte = cb_uart_send_byte)\n" + pre +
-                       "p -> ib_p_msg = ib_p_msg)\n";
-  EXPECT_EQ(log.text(), expect);
+  std::vector<std::string> expect;
+  for (const char* t :
+       {"p -> cb_time_get_t_now = cb_time_get_t_now)", "p -> cb_time_plus_ms = cb_time_plus_ms)",
+        "p -> cb_uart_receive_byte_nw = cb_uart_receive_byte_nw)",
+        "p -> cb_uart_send_byte = cb_uart_send_byte)", "p -> ib_p_msg = ib_p_msg)"})
+    expect.push_back(std::string(pre) + t);
+  EXPECT_EQ(log.calls(), expect);
   EXPECT_EQ(c.ob_p_msg, buf);
   EXPECT_EQ(c.ib_n_msg, -1);
   EXPECT_EQ(c.t_char_ms, 220u);

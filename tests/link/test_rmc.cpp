@@ -70,7 +70,7 @@ TEST_F(RmcTest, ReplyOneByteShortOrLongEndsAtOnceWithErrRec) {
     EXPECT_EQ(get_cpu_type(), RMC_RES_ERR_REC) << delta;
     EXPECT_LT(GetTickCount() - t0, 100u) << "no wait for a further message";
     EXPECT_EQ(r.rmc.n_msg, (int)bad.size());
-    EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )\n");
+    EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )");
     drive_master(100);  // the late good reply is left in the link ...
     ASSERT_EQ(Co3964_ib_get_n_msg(&r.a), 13);
     uint8_t m[64];
@@ -118,7 +118,7 @@ TEST_F(RmcTest, NoReplyEndsWithErrRecAfterTheReplyTimeOut) {
   uint32_t t_used = GetTickCount() - t0;
   EXPECT_GE(t_used, 3000u);
   EXPECT_LT(t_used, 3100u);
-  EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )\n");
+  EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )");
   EXPECT_EQ(r.rmc.n_msg, 1);  // no message taken: still the request
 }
 
@@ -134,7 +134,7 @@ TEST_F(RmcTest, ExceptionRepliesEndWithTheirCode) {
     LogCapture log;
     v[0] = 77;
     EXPECT_EQ(get_cpu_type(), code);  // whatever length the command expects
-    EXPECT_EQ(log.text(), RESULT_LINE + std::to_string(code) + " (" + names[code - 1] + ")\n");
+    EXPECT_EQ(log.text(), RESULT_LINE + std::to_string(code) + " (" + names[code - 1] + ")");
     EXPECT_EQ(v[0], (uint32_t)code);  // outputs come from the buffer whatever the result
   }
 }
@@ -221,7 +221,7 @@ TEST_F(RmcTest, ReplyTooLongForTheBufferEndsAtOnceWithErrRec) {
   small.start();
   LogCapture log;
   EXPECT_EQ(Rmc_do_activate_bootloader(&small.rmc), RMC_RES_ERR_REC);
-  EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )\n");
+  EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )");
   EXPECT_EQ(Co3964_ib_get_n_msg(&small.a), -1);                           // the link dropped it
   for (int i = 1; i < 32; i++) ASSERT_EQ(small.rmc_buffer()[i], 0) << i;  // nothing copied
 }
@@ -239,15 +239,16 @@ TEST_F(RmcTest, SendTimeOutAndBusyLinkEndWithErrSend) {
   LogCapture log;
   r.rmc.t_send_ms = 0;  // no time to get the frame off: the request stays pending
   EXPECT_EQ(Rmc_do_activate_bootloader(&r.rmc), RMC_RES_ERR_SEND);
-  EXPECT_EQ(log.text(), RESULT_LINE + "8 (RMC_RES_ERR_SEND    )\n");
+  EXPECT_EQ(log.text(), RESULT_LINE + "8 (RMC_RES_ERR_SEND    )");
   EXPECT_EQ(Co3964_ob_get_state(&r.a), 2);
   log.clear();
   r.rmc.t_send_ms = 5000;
   uint32_t t0 = GetTickCount();
   EXPECT_EQ(Rmc_do_start_application(&r.rmc), RMC_RES_ERR_SEND);  // the link is busy
   EXPECT_EQ(GetTickCount(), t0);
-  EXPECT_EQ(log.text(), "error - src/link/rmc.cpp - send_message: unexpected result 1\n" +
-                            RESULT_LINE + "8 (RMC_RES_ERR_SEND    )\n");
+  EXPECT_EQ(log.calls(), (std::vector<std::string>{
+                             "error - src/link/rmc.cpp - send_message: unexpected result 1",
+                             RESULT_LINE + "8 (RMC_RES_ERR_SEND    )"}));
 }
 
 TEST_F(RmcTest, RequestLongerThanTheLinkSlotEndsWithErrSend) {
@@ -261,7 +262,7 @@ TEST_F(RmcTest, RequestLongerThanTheLinkSlotEndsWithErrSend) {
   LogCapture log;
   uint8_t data[20] = {};
   EXPECT_EQ(Rmc_do_write_xbram(&m, 0, data, 20), RMC_RES_ERR_SEND);
-  EXPECT_TRUE(log.contains("send_message: unexpected result 3\n"));
+  EXPECT_TRUE(log.contains("send_message: unexpected result 3"));
 }
 
 TEST(RmcWrap, WaitSurvivesTheWrapOfTheTick) {
@@ -283,10 +284,10 @@ TEST(RmcInit, BadArgumentsAreEachLoggedAndEveryFieldIsWritten) {
   Rmc m;
   memset(&m, 0x5A, sizeof(m));
   EXPECT_EQ(Rmc_init_as_master(&m, 0, nullptr, nullptr), nullptr);
-  EXPECT_EQ(log.text(),
-            "error - src/link/rmc.cpp - Rmc_init_as_slave: p -> m_msg_buffer = m_msg_buffer)\n"
-            "error - src/link/rmc.cpp - Rmc_init_as_slave: p -> p_msg_buffer = p_msg_buffer)\n"
-            "error - src/link/rmc.cpp - Rmc_init_as_slave: p -> p_co = p_co)\n");
+  const std::string pre = "error - src/link/rmc.cpp - Rmc_init_as_slave: ";
+  EXPECT_EQ(log.calls(), (std::vector<std::string>{pre + "p -> m_msg_buffer = m_msg_buffer)",
+                                                   pre + "p -> p_msg_buffer = p_msg_buffer)",
+                                                   pre + "p -> p_co = p_co)"}));
   EXPECT_EQ(m.n_msg, 0);
   EXPECT_EQ(m.t_send_ms, 5000u);
   EXPECT_EQ(m.t_receive_ms, 5000u);
@@ -306,9 +307,10 @@ TEST(RmcResult, LinesCarryTheCodeAndThePaddedName) {
   EXPECT_EQ(rmc_core::log_result(10), 10);
   EXPECT_EQ(rmc_core::log_result(-1), -1);
   EXPECT_EQ(rmc_core::log_result(11), 11);
-  EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )\n" + RESULT_LINE +
-                            "10 (RMC_RES_ERR_ELSE    )\n" + RESULT_LINE + "-1 (?]\n" + RESULT_LINE +
-                            "11 (?]\n");
+  EXPECT_EQ(log.calls(),
+            (std::vector<std::string>{RESULT_LINE + "9 (RMC_RES_ERR_REC     )",
+                                      RESULT_LINE + "10 (RMC_RES_ERR_ELSE    )",
+                                      RESULT_LINE + "-1 (?]", RESULT_LINE + "11 (?]"}));
   for (int i = 1; i <= 10; i++) EXPECT_EQ(strlen(Rmc_res_get_name(i)), 20u) << i;
   EXPECT_EQ(Rmc_res_get_name(0), nullptr);
 }
@@ -323,10 +325,10 @@ TEST(RmcTransaction, BadSignatureLengthsAreRefusedWithALine) {
   EXPECT_EQ(rmc_core::send_and_receive(nullptr, 1, 1), RMC_RES_ERR_ELSE);
   EXPECT_EQ(rmc_core::send_and_receive(&m, -1, 1), RMC_RES_ERR_ELSE);
   EXPECT_EQ(rmc_core::send_and_receive(&m, 17, 1), RMC_RES_ERR_ELSE);
-  EXPECT_EQ(log.text(),
-            "error - src/link/rmc.cpp - send_and_receive: p == NULL\n"
-            "error - src/link/rmc.cpp - send_and_receive: n_signa < 0\n"
-            "error - src/link/rmc.cpp - send_and_receive: n_signa > N_SIGNA\n");
+  EXPECT_EQ(log.calls(), (std::vector<std::string>{
+                             "error - src/link/rmc.cpp - send_and_receive: p == NULL",
+                             "error - src/link/rmc.cpp - send_and_receive: n_signa < 0",
+                             "error - src/link/rmc.cpp - send_and_receive: n_signa > N_SIGNA"}));
   log.clear();
   uint8_t x[2] = {1, 2}, y[2] = {1, 3};
   EXPECT_EQ(rmc_core::signa_is_ok(1, x, y), 1);
@@ -334,9 +336,9 @@ TEST(RmcTransaction, BadSignatureLengthsAreRefusedWithALine) {
   EXPECT_EQ(rmc_core::signa_is_ok(0, x, x), 0);
   EXPECT_EQ(rmc_core::signa_is_ok(1, nullptr, x), 0);
   EXPECT_EQ(rmc_core::signa_is_ok(1, x, nullptr), 0);
-  EXPECT_EQ(log.text(),
-            "error - src/link/rmc.cpp - signa_is_ok: p_signa_a == NULL\n"
-            "error - src/link/rmc.cpp - signa_is_ok: p_signa_b == NULL\n");
+  EXPECT_EQ(log.calls(), (std::vector<std::string>{
+                             "error - src/link/rmc.cpp - signa_is_ok: p_signa_a == NULL",
+                             "error - src/link/rmc.cpp - signa_is_ok: p_signa_b == NULL"}));
   EXPECT_EQ(Rmc_do_get_cpu_type(nullptr, nullptr, nullptr, nullptr), RMC_RES_ERR_ELSE);
 }
 

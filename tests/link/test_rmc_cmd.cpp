@@ -186,7 +186,7 @@ TEST_P(RmcCmdTest, SignatureAndLengthAreExactlyItsOwn) {
   answer = [&](const Bytes& request) { return reply_for(c, request, c.n_reply + 1); };
   LogCapture log;
   EXPECT_EQ(c.call(&r.rmc, out, true), RMC_RES_ERR_REC);
-  EXPECT_TRUE(log.contains("send_and_receive returned 9 (RMC_RES_ERR_REC     )\n"));
+  EXPECT_TRUE(log.contains("send_and_receive returned 9 (RMC_RES_ERR_REC     )"));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllCommands, RmcCmdTest, ::testing::ValuesIn(commands()),
@@ -246,9 +246,10 @@ TEST_F(RmcCmdSingle, FailedReadsStillFillTheDestinationFromTheBuffer) {
   uint8_t data[8];
   memset(r.rmc_buffer(), 0x77, r.n_rmc_buffer());
   EXPECT_EQ(Rmc_do_fram_read(&r.rmc, 1, 0x20, 8, data), RMC_RES_ERR_REC);
-  EXPECT_EQ(log.text(),
-            "error - src/link/rmc.cpp - : send_and_receive returned 9 (RMC_RES_ERR_REC     )\n"
-            "error - src/link/rmc_cmd.cpp - Rmc_do_fram_read: i_fram=1 a_fram=32 n_data=8\n");
+  EXPECT_EQ(log.calls(),
+            (std::vector<std::string>{
+                "error - src/link/rmc.cpp - : send_and_receive returned 9 (RMC_RES_ERR_REC     )",
+                "error - src/link/rmc_cmd.cpp - Rmc_do_fram_read: i_fram=1 a_fram=32 n_data=8"}));
   for (int i = 0; i < 8; i++) EXPECT_EQ(data[i], 0x77);  // behind the 13-byte request
   EXPECT_EQ(Rmc_do_read_mem(&r.rmc, 0x400000, data, 8), RMC_RES_ERR_REC);
   EXPECT_EQ(data[0], 8);  // n_data of the fram_read request, still at offset 9

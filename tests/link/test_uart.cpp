@@ -78,7 +78,7 @@ protected:
 TEST_F(UartTest, OpenSets115200_8N1AsTheFarSideSeesIt) {
   LogCapture log;
   ASSERT_EQ(open_8n1(), 1);
-  EXPECT_EQ(log.text(), "info - src/link/uart.cpp - Uart_open: setting COM20 to baudrate=115200\n");
+  EXPECT_EQ(log.text(), "info - src/link/uart.cpp - Uart_open: setting COM20 to baudrate=115200");
   struct termios tio;
   ASSERT_EQ(tcgetattr(pty.master, &tio), 0);
   EXPECT_EQ(cfgetospeed(&tio), (speed_t)B115200);
@@ -123,7 +123,7 @@ TEST_F(UartTest, SecondOpenLogsAlreadyOpenedAndLeavesThePortClosed) {
   ASSERT_EQ(open_8n1(), 1);
   LogCapture log;
   EXPECT_EQ(open_8n1(), 0);
-  EXPECT_EQ(log.text(), "error - src/link/uart.cpp - Uart_open: uart is already opened\n");
+  EXPECT_EQ(log.text(), "error - src/link/uart.cpp - Uart_open: uart is already opened");
   EXPECT_EQ(uart.h_com, INVALID_HANDLE_VALUE);
   EXPECT_EQ(open_8n1(), 1);  // the port was released: a new open succeeds
 }
@@ -135,7 +135,7 @@ TEST_F(UartTest, PortHeldByAnotherOpenerFails) {
   EXPECT_EQ(open_8n1(), 0);
   // 5 is ERROR_ACCESS_DENIED, printed by the line's own "%0x08x".
   EXPECT_EQ(log.text(),
-            "error - src/link/uart.cpp - Uart_open: h_com == INVALID_HANDLE_VALUE; last_error=508x\n");
+            "error - src/link/uart.cpp - Uart_open: h_com == INVALID_HANDLE_VALUE; last_error=508x");
   EXPECT_EQ(uart.last_error, 5u);
   EXPECT_EQ(uart.h_com, INVALID_HANDLE_VALUE);
   CloseHandle(h_other);
@@ -147,7 +147,7 @@ TEST_F(UartTest, NameWithoutDeviceFailsAndAValidNameThenOpens) {
   LogCapture log;
   EXPECT_EQ(Uart_open(&uart, "COM21", 115200, 8, 0, 0), 0);
   EXPECT_EQ(log.text(),
-            "error - src/link/uart.cpp - Uart_open: h_com == INVALID_HANDLE_VALUE; last_error=208x\n");
+            "error - src/link/uart.cpp - Uart_open: h_com == INVALID_HANDLE_VALUE; last_error=208x");
   EXPECT_EQ(uart.last_error, 2u);
   EXPECT_EQ(open_8n1(), 1);
   unsetenv("ZENT_COM21");
@@ -157,7 +157,7 @@ TEST_F(UartTest, SettingsTheLineCannotTakeFailAtSetCommState) {
   LogCapture log;
   // A pseudo-terminal carries no parity; the port refuses rather than drop it silently.
   EXPECT_EQ(Uart_open(&uart, "COM20", 115200, 8, 2, 0), 0);
-  EXPECT_EQ(log.text(), "error - src/link/uart.cpp - Uart_open: SetCommState failed; last_error=5708x\n");
+  EXPECT_EQ(log.text(), "error - src/link/uart.cpp - Uart_open: SetCommState failed; last_error=5708x");
   EXPECT_EQ(uart.h_com, INVALID_HANDLE_VALUE);
   log.clear();
   EXPECT_EQ(Uart_open(&uart, "COM20", 115200, 8, 0, 1), 0);  // 1.5 stop bits
@@ -185,9 +185,9 @@ TEST_F(UartTest, ClosedPortAndNullObject) {
   LogCapture log;
   EXPECT_EQ(Uart_receive_byte_nw(&uart), -1);
   EXPECT_EQ(Uart_send_byte(&uart, 0x41), -1);
-  EXPECT_EQ(log.text(),
-            "error - src/link/uart.cpp - Uart_receive_byte_nw: uart is not open\n"
-            "error - src/link/uart.cpp - Uart_send_byte: uart is not open\n");
+  EXPECT_EQ(log.calls(), (std::vector<std::string>{
+                             "error - src/link/uart.cpp - Uart_receive_byte_nw: uart is not open",
+                             "error - src/link/uart.cpp - Uart_send_byte: uart is not open"}));
   log.clear();
   const uint8_t b = 0x41;
   EXPECT_EQ(Uart_send_with_dle(&uart, 1, &b), 0x15u);  // fails quietly

@@ -168,7 +168,7 @@ TEST_F(DownloadTest, SilentUnitTimesOutOnTheWakeUp) {
   unit.stop();
   ASSERT_EQ(rig.boxes.size(), 1u);
   EXPECT_EQ(rig.boxes[0].text, "Activating bootloader failed !");
-  EXPECT_TRUE(log.contains("send_and_receive returned 9 (RMC_RES_ERR_REC     )\n"
+  EXPECT_TRUE(log.contains("send_and_receive returned 9 (RMC_RES_ERR_REC     )"
                            "l_result =  9 (RMC_RES_ERR_REC     )\n")) << log.text();
   EXPECT_GE(clock.now() - t0, 2000u);  // the reply time-out and the two pauses
   EXPECT_EQ(rig.text(IDC_STATIC_UPPER), "ready");

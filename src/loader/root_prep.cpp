@@ -29,7 +29,7 @@ void put_u32_le(uint8_t* p, uint32_t v) {
 
 /* A block size below 1 would never end the block count: one error line, -1. */
 int log_bad_block(const char* p_fn, int n_block) {
-  StdIo_printf("error - " __FILE__ " - %s: n_block < 1 (n_block=%d)", p_fn, n_block);
+  StdIo_printf("error - " __FILE__ " - %s: n_block < 1 (n_block=%d)\n", p_fn, n_block);
   return -1;
 }
 
@@ -121,7 +121,7 @@ int compress_into(UlzwUnit* unit, UvMem* p_vmc, const UvMem* p_vm, int n_block) 
   }
   write_header(p_code, (uint32_t)n_src, (uint32_t)n_dst);
   int res = get_n_bytes_in_used_blocks(p_vmc, n_block);
-  StdIo_printf(STDIO_INFO("build_p_vmc_from_p_vm") "successfully compressed, %d bytes totally\n", res);
+  StdIo_printf(STDIO_INFO("build_p_vmc_from_p_vm") "successfully compressed, %d bytes totally", res);
   return res;
 }
 

@@ -28,7 +28,7 @@ const std::string kErrCheck = "error - src/loader/root_prep.cpp - check_is_loade
 const std::string kTrace = "**** a_vm=00400000 e_vm=00500000\n";
 
 std::string compressed_line(int n) {
-  return kInfoVmc + "successfully compressed, " + std::to_string(n) + " bytes totally\n";
+  return kInfoVmc + "successfully compressed, " + std::to_string(n) + " bytes totally";
 }
 
 /* The application image as the test builds it itself: 0xFF, the set laid in table order. */

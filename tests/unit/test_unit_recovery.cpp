@@ -30,21 +30,7 @@ public:
     line_.stop_partner();
     Unit_free(unit_);
   }
-  Unit* start(UnitConfig cfg) {
-    cfg.p_trace = &trace;
-    cfg.cb_trace = TraceLog::put;
-    LinkLine::End* e = &line_.end(1);
-    cfg.p_clock = e;
-    cfg.cb_spend_ms = LineRig::spend_ms;
-    UnitPort port = {e, LinkLine::cb_receive, LinkLine::cb_send_byte, LinkLine::cb_send_with_dle,
-                     LinkLine::cb_sleep};
-    unit_ = Unit_alloc(&cfg, &port);
-    if (unit_)
-      line_.start_partner([this] {
-        while (!line_.stopping()) Unit_poll(unit_);
-      });
-    return unit_;
-  }
+  Unit* start(UnitConfig cfg) { return unit_ = start_unit_on_line(line_, cfg, trace); }
   /* The next sleep of the master's link in state `state` lasts t_ms instead of 1 ms. */
   void stall_once(int state, uint32_t t_ms) {
     stall_state_ = state;

@@ -174,6 +174,29 @@ inline const FirmwareImages& firmware_images() {
   return f;
 }
 
+/* The unit's work passes 1 ms at a time on end 1 of the line, each a turn for the master. */
+inline void unit_spend_ms_on_line(void* p, uint32_t t_ms) {
+  for (uint32_t i = 0; i < t_ms; ++i) LinkLine::cb_sleep(p, 1);
+}
+
+/* Makes a unit on end 1 of the line, tracing into `trace`, and polls it on the line's
+** partner thread until the line stops. NULL when the unit cannot be made. */
+inline Unit* start_unit_on_line(LinkLine& line, UnitConfig cfg, TraceLog& trace) {
+  cfg.p_trace = &trace;
+  cfg.cb_trace = TraceLog::put;
+  LinkLine::End* e = &line.end(1);
+  cfg.p_clock = e;
+  cfg.cb_spend_ms = unit_spend_ms_on_line;
+  UnitPort port = {e, LinkLine::cb_receive, LinkLine::cb_send_byte, LinkLine::cb_send_with_dle,
+                   LinkLine::cb_sleep};
+  Unit* unit = Unit_alloc(&cfg, &port);
+  if (unit)
+    line.start_partner([&line, unit] {
+      while (!line.stopping()) Unit_poll(unit);
+    });
+  return unit;
+}
+
 /* An RMC master on end 0 of an in-memory line, the unit on end 1, on a virtual clock. */
 class LineRig {
 public:
@@ -187,21 +210,7 @@ public:
     Unit_free(unit_);
   }
   /* Makes the unit and starts it on the partner thread. */
-  Unit* start(UnitConfig cfg) {
-    cfg.p_trace = &trace;
-    cfg.cb_trace = TraceLog::put;
-    LinkLine::End* e = &line_.end(1);
-    cfg.p_clock = e;
-    cfg.cb_spend_ms = spend_ms;
-    UnitPort port = {e, LinkLine::cb_receive, LinkLine::cb_send_byte, LinkLine::cb_send_with_dle,
-                     LinkLine::cb_sleep};
-    unit_ = Unit_alloc(&cfg, &port);
-    if (unit_)
-      line_.start_partner([this] {
-        while (!line_.stopping()) Unit_poll(unit_);
-      });
-    return unit_;
-  }
+  Unit* start(UnitConfig cfg) { return unit_ = start_unit_on_line(line_, cfg, trace); }
   /* Stops the unit's thread so that its state may be read. */
   void stop() { line_.stop_partner(); }
   /* One raw request; the reply bytes, or {} when none came within t_ms. */
@@ -213,10 +222,6 @@ public:
     int n = Co3964_ib_get_msg(&co_, (int32_t)m.size(), m.data());
     m.resize(n < 0 ? 0 : n);
     return m;
-  }
-  /* The unit's work passes 1 ms at a time, each a turn for the master. */
-  static void spend_ms(void* p, uint32_t t_ms) {
-    for (uint32_t i = 0; i < t_ms; ++i) LinkLine::cb_sleep(p, 1);
   }
   Rmc* rmc() { return &rmc_; }
   LinkLine& line() { return line_; }

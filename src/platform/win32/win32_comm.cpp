@@ -9,6 +9,7 @@
 ** write() EIO; both become failures here, so the caller sees a broken line, not silence.
 */
 #include "win32_comm.h"
+#include "win32_file.h"
 
 #include "win32_handle.h"
 
@@ -26,13 +27,6 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-
-#ifndef GENERIC_READ
-#define GENERIC_READ 0x80000000u
-#endif
-#ifndef GENERIC_WRITE
-#define GENERIC_WRITE 0x40000000u
-#endif
 
 namespace {
 

@@ -4,7 +4,8 @@
 ** straight to the file once the buffer is empty. The read, write, flush and seek operations
 ** have the shape of the stream callbacks (the Fc is the context), which is how the file
 ** streams use them. In write mode the last bytes reach the file only through FcFlush,
-** FcSeek or FcClose.
+** FcSeek or FcClose. The module writes no lines: a NULL Fc, a negative count or a NULL
+** buffer get the neutral result (0, or -1 for FcSeek) and change nothing.
 */
 #ifndef ZENT_FC_H
 #define ZENT_FC_H

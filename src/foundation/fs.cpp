@@ -1,12 +1,10 @@
 /*
-** fs.cpp - the Fs record, the process default and the FsFile forwarders. Failures of the
-** backend show only as results; the only lines written here are for calls that have no
-** file system to go to (no default installed, a NULL file, an empty slot), which callers
-** must not make.
+** fs.cpp - the Fs record, the process default and the FsFile forwarders. Nothing here
+** writes a line: failures show only as results, and the layers above decide what to report.
+** Calls with no file system to go to (no default installed, a NULL file, an empty slot)
+** are outside the callers' contract and get the neutral result of their operation.
 */
 #include "fs.h"
-
-#include "std_io.h"
 
 #include <cstdlib>
 
@@ -31,15 +29,11 @@ int Fs_set_default(Fs* p) {
 
 Fs* Fs_get_default(void) { return p_fs_default; }
 
-/* fs, or the default for NULL; logs one line naming fn when neither exists. */
-static Fs* fs_or_default(Fs* fs, const char* p_line_no_fs) {
-  if (!fs) fs = p_fs_default;
-  if (!fs) StdIo_puts(p_line_no_fs);
-  return fs;
-}
+/* fs, or the default for NULL; NULL when neither exists. */
+static Fs* fs_or_default(Fs* fs) { return fs ? fs : p_fs_default; }
 
 int Fs_delete(Fs* fs, const char* p_name) {
-  fs = fs_or_default(fs, STDIO_ERR("Fs_delete") "no file system (fs == NULL, no default)\n");
+  fs = fs_or_default(fs);
   if (!fs || !fs->cb_delete) return 0;
   return fs->cb_delete(fs->ctx, p_name);
 }
@@ -59,12 +53,12 @@ static FsFile* file_from_slot(Fs* fs, tyFs_cb_open cb, const char* p_name) {
 }
 
 FsFile* FsFile_create(Fs* fs, const char* p_name) {
-  fs = fs_or_default(fs, STDIO_ERR("FsFile_create") "no file system (fs == NULL, no default)\n");
+  fs = fs_or_default(fs);
   return fs ? file_from_slot(fs, fs->cb_create, p_name) : nullptr;
 }
 
 FsFile* FsFile_open(Fs* fs, const char* p_name) {
-  fs = fs_or_default(fs, STDIO_ERR("FsFile_open") "no file system (fs == NULL, no default)\n");
+  fs = fs_or_default(fs);
   return fs ? file_from_slot(fs, fs->cb_open, p_name) : nullptr;
 }
 
@@ -76,37 +70,23 @@ int FsFile_close(FsFile* f) {
   return rc;
 }
 
-/* A file whose slot can be called; else one line naming the operation. */
-static bool callable(const FsFile* f, const void* p_slot, const char* p_line) {
-  if (f && p_slot) return true;
-  StdIo_puts(p_line);
-  return false;
-}
-
+/* A NULL file or an empty slot gets the operation's neutral result. */
 int FsFile_read(FsFile* f, void* p_buf, int n) {
-  if (!callable(f, f ? (void*)f->p_fs->cb_read : nullptr,
-                STDIO_ERR("FsFile_read") "f == NULL or no read slot\n"))
-    return 0;
+  if (!f || !f->p_fs->cb_read) return 0;
   return f->p_fs->cb_read(f->p_fs->ctx, f->h_file, p_buf, n);
 }
 
 int FsFile_write(FsFile* f, const void* p_buf, int n) {
-  if (!callable(f, f ? (void*)f->p_fs->cb_write : nullptr,
-                STDIO_ERR("FsFile_write") "f == NULL or no write slot\n"))
-    return 0;
+  if (!f || !f->p_fs->cb_write) return 0;
   return f->p_fs->cb_write(f->p_fs->ctx, f->h_file, p_buf, n);
 }
 
 int FsFile_seek(FsFile* f, int origin, int offset) {
-  if (!callable(f, f ? (void*)f->p_fs->cb_seek : nullptr,
-                STDIO_ERR("FsFile_seek") "f == NULL or no seek slot\n"))
-    return -1;
+  if (!f || !f->p_fs->cb_seek) return -1;
   return f->p_fs->cb_seek(f->p_fs->ctx, f->h_file, origin, offset);
 }
 
 int FsFile_tell(FsFile* f) {
-  if (!callable(f, f ? (void*)f->p_fs->cb_tell : nullptr,
-                STDIO_ERR("FsFile_tell") "f == NULL or no tell slot\n"))
-    return -1;
+  if (!f || !f->p_fs->cb_tell) return -1;
   return f->p_fs->cb_tell(f->p_fs->ctx, f->h_file);
 }

@@ -50,12 +50,12 @@ void Fs_free(Fs* p);
 int Fs_set_default(Fs* p);
 Fs* Fs_get_default(void);
 
-/* Deletes the named file through fs (NULL: the default). The slot's result; 0 with a line
-** when there is no file system or slot. */
+/* Deletes the named file through fs (NULL: the default). The slot's result; 0 when there
+** is no file system or slot. */
 int Fs_delete(Fs* fs, const char* p_name);
 
 /* Makes (or empties) / opens an existing file through fs (NULL: the default). New FsFile,
-** or NULL when the slot refuses (no line) or there is no file system (one line). */
+** or NULL when the slot refuses or there is no file system. */
 FsFile* FsFile_create(Fs* fs, const char* p_name);
 FsFile* FsFile_open(Fs* fs, const char* p_name);
 
@@ -64,7 +64,7 @@ FsFile* FsFile_open(Fs* fs, const char* p_name);
 int FsFile_close(FsFile* f);
 
 /* Forward to the slot with the file's handle and return its result unchanged. A NULL file
-** or missing slot gives 0 (read, write) or -1 (seek, tell) with one line. */
+** or missing slot gives 0 (read, write) or -1 (seek, tell). Nothing here writes a line. */
 int FsFile_read(FsFile* f, void* p_buf, int n);
 int FsFile_write(FsFile* f, const void* p_buf, int n);
 int FsFile_seek(FsFile* f, int origin, int offset);

@@ -181,7 +181,7 @@ TEST_F(FcTest, FailedOpensGiveNullAndReleaseEverything) {
   EXPECT_EQ(rec_.calls, (Calls{"create", "close"}));
 }
 
-TEST_F(FcTest, BadArgumentsLogAndTakeNothing) {
+TEST_F(FcTest, BadArgumentsTakeNothingWithoutALine) {
   LogCapture log;
   EXPECT_EQ(FcRead(nullptr, nullptr, 1), 0);
   EXPECT_EQ(FcWrite(nullptr, "x", 1), 0);
@@ -190,9 +190,8 @@ TEST_F(FcTest, BadArgumentsLogAndTakeNothing) {
   Fc* w = create(4);
   EXPECT_EQ(FcWrite(w, "x", -1), 0);
   EXPECT_EQ(FcWrite(w, nullptr, 3), 0);
-  EXPECT_EQ(log.calls().size(), 6u);
-  EXPECT_TRUE(log.contains("error - src/foundation/fc.cpp - FcWrite: "));
   FcClose(w);
+  EXPECT_EQ(log.text(), "");
   EXPECT_EQ(rec_.contents("f"), "");
 }
 

@@ -3,11 +3,16 @@
 #include "alloc_seam.h"
 #include "fc.h"
 #include "fs_recorder.h"
+#include "fs_w32.h"
 #include "log_capture.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -80,6 +85,44 @@ TEST_F(FcTest, ShortWritesKeepTheRestWithoutDuplicates) {
   EXPECT_EQ(FcClose(p), 1);  // the file refuses: the byte is lost, close still succeeds
   EXPECT_EQ(rec_.contents("f"), "abcd");
   EXPECT_EQ(rec_.calls.back(), "close");
+}
+
+/* Sets this process's file-size limit (at most the hard one); a write past it fails with
+** EFBIG while SIGXFSZ is ignored. */
+void limit_file_size(rlim_t n) {
+  struct rlimit rl;
+  getrlimit(RLIMIT_FSIZE, &rl);
+  rl.rlim_cur = n < rl.rlim_max ? n : rl.rlim_max;
+  setrlimit(RLIMIT_FSIZE, &rl);
+}
+
+TEST_F(FcTest, ShortWriteOfTheRealFileIsNeverOfferedTwice) {
+  // The file takes 4 of 8 bytes at its size limit; only the other 4 may follow once the
+  // limit is raised. Run in a child: the limit belongs to the process.
+  std::string path = rec_.path("limited");
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    limit_file_size(10);
+    Fs* fs = FsW32_alloc();
+    Fc* p = FcOpenCreate(fs, path.c_str(), 64);
+    if (!p) _exit(99);
+    FcWrite(p, "ABCDEF", 6);
+    int r1 = FcFlush(p);
+    FcWrite(p, "01234567", 8);
+    int r2 = FcFlush(p);
+    limit_file_size(RLIM_INFINITY);
+    int r3 = FcFlush(p);
+    FcClose(p);
+    FsW32_free(fs);
+    _exit(r1 | r2 << 1 | r3 << 2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0b101);  // flushes: 1, then 0 at the limit, then 1
+  EXPECT_EQ(rec_.contents("limited"), "ABCDEF01234567");
 }
 
 TEST_F(FcTest, WriteModeSeekFlushesFirst) {

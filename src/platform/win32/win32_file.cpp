@@ -50,8 +50,12 @@ public:
   BOOL read(void* p_buf, DWORD n, DWORD* p_n_read) override {
     return denied_if_bad(Win32FdObject::read(p_buf, n, p_n_read));
   }
+  // A file that takes part of the bytes and then refuses the rest (a full disk, a size
+  // limit) reports success with the count it took, as Windows does; the caller sees the
+  // short count and offers only the rest again. Only a write that took nothing fails.
   BOOL write(const void* p_buf, DWORD n, DWORD* p_n_written) override {
-    return denied_if_bad(Win32FdObject::write(p_buf, n, p_n_written));
+    BOOL b_ok = denied_if_bad(Win32FdObject::write(p_buf, n, p_n_written));
+    return b_ok || *p_n_written > 0;
   }
 
 private:

@@ -4,7 +4,9 @@
 ** table of win32_handle.h). The share mode is enforced within the process: share mode 0
 ** makes an open exclusive, so a second opener of the same file (device and inode) fails with
 ** ERROR_SHARING_VIOLATION. Backslashes in names are separators. Names "COM1".."COM255"
-** (optionally behind "\\.\") open serial ports through win32_comm_open.
+** (optionally behind "\\.\") open serial ports through win32_comm_open. WriteFile on a file
+** that takes only part of the bytes (size limit, full disk) succeeds with the count it took;
+** it fails only when it took nothing.
 */
 #ifndef ZENT_WIN32_FILE_H
 #define ZENT_WIN32_FILE_H

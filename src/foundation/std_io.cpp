@@ -5,6 +5,11 @@
 ** StdIo_puts, which would try to make the lock again. While a thread makes a lock, its own
 ** nested output is delivered unguarded instead, so that path ends after one line. Making is
 ** itself serialised, so two threads that log first at once still get one lock, not two.
+**
+** A callback may log from inside itself (its own error line), but a callback that logs on
+** every call would recurse without end: DbTerm_print on a NULL terminal logs "p == NULL"
+** through the sink, which is DbTerm_print on that NULL terminal again. One nested level is
+** delivered; deeper texts of the same thread are dropped with -1.
 */
 #include "std_io.h"
 
@@ -23,6 +28,18 @@ static CspMutex* p_mutex_stdin = nullptr;      // input lock, made on first use
 static char buf_printf[STDIO_N_BUF_PRINTF];    // shared, used only under the output lock
 static thread_local bool b_making_lock = false; // this thread is making a lock right now
 static std::mutex making_lock;                  // serialises the making of both locks
+static thread_local int n_in_sink = 0;          // output callbacks this thread is inside
+static constexpr int N_SINK_NESTED_MAX = 1;     // texts logged from inside a callback: 1 level
+
+/* Counts one running output callback of this thread for as long as it lives. */
+struct InSink {
+  InSink() { n_in_sink++; }
+  ~InSink() { n_in_sink--; }
+  InSink(const InSink&) = delete;
+  InSink& operator=(const InSink&) = delete;
+};
+
+static bool nested_too_deep(void) { return n_in_sink > N_SINK_NESTED_MAX; }
 
 static CspMutex* load_lock(CspMutex** pp_mutex) {
   return __atomic_load_n(pp_mutex, __ATOMIC_ACQUIRE);
@@ -60,20 +77,25 @@ tyStdIo_cb_stdin StdIo_get_cb_stdin(void) { return cb_stdin; }
 void* StdIo_get_p_stdin(void) { return p_stdin; }
 
 int StdIo_puts(const char* p_text) {
-  if (!cb_stdout || !p_text) return -1;
+  if (!cb_stdout || !p_text || nested_too_deep()) return -1;
   make_lock(&p_mutex_stdout);
   CspMutex_lock(load_lock(&p_mutex_stdout));
   // Read once: a sink removed by another thread meanwhile drops the text instead of
   // calling through NULL.
   tyStdIo_cb_stdout cb = cb_stdout;
-  int rc = cb ? cb(p_stdout, p_text) : -1;
+  int rc = -1;
+  if (cb) {
+    InSink in_sink;
+    rc = cb(p_stdout, p_text);
+  }
   make_lock(&p_mutex_stdout);
   CspMutex_unlock(load_lock(&p_mutex_stdout));
   return rc;
 }
 
 int StdIo_printf(const char* p_format, ...) {
-  if (!cb_stdout) return -1;
+  // A text that would be dropped is not formatted either.
+  if (!cb_stdout || nested_too_deep()) return -1;
   make_lock(&p_mutex_stdout);
   CspMutex_lock(load_lock(&p_mutex_stdout));
   int rc;

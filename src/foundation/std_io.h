@@ -30,7 +30,9 @@ tyStdIo_cb_stdin StdIo_get_cb_stdin(void);
 void* StdIo_get_p_stdin(void);
 
 /* Hands the text to the output callback under the output lock. -1 with no sink or a NULL
-** text, else the callback's result. */
+** text, else the callback's result. A text logged from inside the callback is delivered
+** too, but one logged from inside that nested call is dropped with -1, so a sink that logs
+** on every call (a terminal given as NULL) ends instead of recursing. */
 int StdIo_puts(const char* p_text);
 
 /* Formats (printf rules) into the shared buffer, then StdIo_puts. -1 with no sink. */

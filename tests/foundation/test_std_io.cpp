@@ -133,6 +133,27 @@ TEST(StdIo, DebugTerminalAsSink) {
   DbTerm_free(p);
 }
 
+/* A sink that remembers each text and hands it to a terminal that does not exist, whose
+** "p == NULL" lines come back through the sink. */
+std::vector<std::string> g_to_null_term;
+int sink_null_term(void*, const char* p_text) {
+  g_to_null_term.push_back(p_text);
+  return DbTerm_print(nullptr, p_text);
+}
+
+TEST(StdIo, SinkOnANullTerminalEndsInsteadOfRecursing) {
+  StdIo_set_stdout(DbTerm_print, nullptr);
+  EXPECT_EQ(StdIo_puts("x\n"), 0);
+  EXPECT_EQ(StdIo_printf("%d\n", 1), 0);
+  StdIo_set_stdout(sink_null_term, nullptr);
+  EXPECT_EQ(StdIo_puts("x\n"), 0);
+  StdIo_set_stdout(nullptr, nullptr);
+  ASSERT_GE(g_to_null_term.size(), 2u);
+  EXPECT_EQ(g_to_null_term[0], "x\n");
+  EXPECT_EQ(g_to_null_term[1], "error - src/foundation/db_term.cpp - DbTerm_enter: p == NULL\n");
+  EXPECT_LE(g_to_null_term.size(), 4u);  // the terminal's three lines, each once
+}
+
 int g_n_getc = 0;
 int stdin_late(void*) { return ++g_n_getc < 4 ? -1 : 65; }
 

@@ -10,9 +10,12 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -167,7 +170,39 @@ TEST(DbTerm, BadSizesAndRefusedLockGiveNullWithALine) {
   EXPECT_EQ(line(p.get(), 0), "");
 }
 
+/* Scheduler state of a thread of this process as /proc shows it ('R' runs, 'S' sleeps,
+** for instance on a lock), '?' when it cannot be read. */
+char thread_state(pid_t tid) {
+  std::ifstream f("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string s((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  size_t i = s.rfind(')');
+  return i != std::string::npos && i + 2 < s.size() ? s[i + 2] : '?';
+}
+
 TEST(DbTerm, ReaderNeverSeesATornLine) {
+  // A print that starts while a reader holds the lock waits for it. The reader waits until
+  // the printing thread sleeps (on the lock) or has finished, whichever comes first, so no
+  // scheduling lets a print that ignores the lock pass unseen.
+  if (thread_state(gettid()) == 'R') {
+    TermPtr q = make_term(64, 8);
+    DbTerm_enter(q.get());
+    int n_before = q->n_change;
+    std::atomic<pid_t> tid{0};
+    std::atomic<bool> b_printed{false};
+    std::thread printer([&] {
+      tid = gettid();
+      DbTerm_print(q.get(), "late\n");
+      b_printed = true;
+    });
+    while (!tid) std::this_thread::yield();
+    while (!b_printed && thread_state(tid) != 'S') std::this_thread::yield();
+    EXPECT_FALSE(b_printed);
+    EXPECT_EQ(q->n_change, n_before);
+    EXPECT_EQ(line(q.get(), 0), "");
+    DbTerm_exit(q.get());
+    printer.join();
+    EXPECT_EQ(line(q.get(), 0), "late");
+  }
   TermPtr p = make_term(64, 8);
   std::atomic<bool> stop{false};
   std::thread writer([&] {

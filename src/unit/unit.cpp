@@ -21,6 +21,18 @@
 #include <new>
 #include <thread>
 
+/* What the flash loader has seen of the download since it began or last erased. */
+struct DownloadOrder {
+  int n_chunks;           // chunks programmed (requests other than the signature byte's)
+  uint32_t a_last;        // the last chunk's address
+  uint32_t n_last;        //   and byte count
+  int signature_written;  // a request of exactly one byte wrote the signature byte's cell
+  int signature_last;     // the request being answered is that one
+  int signature_prev;     // the request before it was
+  int code;               // the first mistake (UNIT_VERDICT_CHUNK_ORDER ...), else 0
+  uint32_t a_mistake;     // address of the request that made it
+};
+
 struct Unit {
   UnitConfig cfg;                 // config: as given
   UnitLine line;                  // the line, with faults and counts
@@ -33,6 +45,7 @@ struct Unit {
   int state;                      // UNIT_BOOT_LOADER, UNIT_FLASH_LOADER, UNIT_APPLICATION
   int has_verdict;                // a 0x08 was judged
   UnitVerdict verdict;            // its verdict
+  DownloadOrder order;            // the order of the flash writes, judged on 0x08
   UnitStats stats;                // counts
   int collide;                    // collision armed: open a frame when the partner does
   int rx_pushback;                // a received byte handed to the link on its next call, or -1
@@ -227,6 +240,7 @@ int on_jump(Unit* p, int n) {
     return exception(p, 4);
   }
   p->state = UNIT_FLASH_LOADER;
+  p->order = DownloadOrder{};
   return answer(p, 5, UNIT_MEM_OK, "0x12 jump to 0x400000: flash loader runs");
 }
 
@@ -236,6 +250,7 @@ int on_erase(Unit* p, int n) {
   if (n != 1) return exception(p, 3);
   spend(p, p->cfg.t_erase_ms);
   UnitMem_flash_erase(p->p_mem);
+  p->order = DownloadOrder{};
   return answer(p, 1, UNIT_MEM_OK, "0x23 erase 0x180000..0x1dffff");
 }
 
@@ -245,10 +260,61 @@ int on_blank_check(Unit* p, int n) {
   return answer(p, 1, r, "0x24 blank check");
 }
 
+constexpr uint32_t k_a_signature = UNIT_FLASH_A + UNIT_CODE_I_SIGNATURE;
+
+bool all_ff(const uint8_t* p_bytes, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i)
+    if (p_bytes[i] != 0xFF) return false;
+  return true;
+}
+
+/* Notes a flash write of n bytes at adr (inside the area) in the download's order: the
+** chunks ascending, none all 0xFF, the signature byte's cell left erased in them, then the
+** signature byte alone. A repeat of the last chunk (the link may deliver a frame twice when
+** an acknowledgement was lost) breaks nothing. The first mistake is kept. */
+void note_flash_write(Unit* p, uint32_t adr, uint32_t n, const uint8_t* p_bytes) {
+  DownloadOrder* o = &p->order;
+  if (n == 0) return;  // programs nothing
+  if (n == 1 && adr == k_a_signature) {
+    o->signature_written = 1;
+    o->signature_last = 1;
+    return;
+  }
+  int code = UNIT_VERDICT_OK;
+  if (o->signature_written)
+    code = UNIT_VERDICT_SIGNATURE_NOT_LAST;
+  else if (all_ff(p_bytes, n))
+    code = UNIT_VERDICT_BLANK_CHUNK;
+  else if (adr <= k_a_signature && k_a_signature - adr < n && p_bytes[k_a_signature - adr] != 0xFF)
+    code = UNIT_VERDICT_SIGNATURE_IN_CHUNK;
+  else if (o->n_chunks > 0 && adr < o->a_last + o->n_last && !(adr == o->a_last && n == o->n_last))
+    code = UNIT_VERDICT_CHUNK_ORDER;
+  if (code != UNIT_VERDICT_OK && o->code == UNIT_VERDICT_OK) {
+    o->code = code;
+    o->a_mistake = adr;
+  }
+  o->n_chunks++;
+  o->a_last = adr;
+  o->n_last = n;
+}
+
+/* After a sound image: the order of its download, into the verdict. */
+void judge_order(Unit* p) {
+  const DownloadOrder* o = &p->order;
+  if (o->code != UNIT_VERDICT_OK) {
+    p->verdict.code = o->code;
+    p->verdict.a_order = o->a_mistake;
+  } else if (!o->signature_prev) {
+    p->verdict.code = UNIT_VERDICT_SIGNATURE_NOT_LAST;
+    p->verdict.a_order = k_a_signature;
+  }
+}
+
 int on_write_flash(Unit* p, int n) {
   if (!data_request_ok(p, n)) return exception(p, 3);
   uint32_t adr = get_u32(p->req + 1), n_bytes = get_u32(p->req + 5);
   int r = UnitMem_flash_program(p->p_mem, adr, n_bytes, p->req + 9);
+  if (r != UNIT_MEM_BAD_ADR) note_flash_write(p, adr, n_bytes, p->req + 9);
   char what[64];
   snprintf(what, sizeof what, "0x25 program flash adr=0x%06x n=%u", (unsigned)adr, (unsigned)n_bytes);
   return answer(p, 9, r, what);
@@ -258,9 +324,13 @@ int on_start(Unit* p, int n) {
   if (n != 1) return exception(p, 3);
   UnitImage_judge(UnitMem_get_p_flash(p->p_mem), p->cfg.n_expected_appl, p->cfg.p_expected_appl,
                   &p->verdict);
+  if (p->verdict.code == UNIT_VERDICT_OK) judge_order(p);
   p->has_verdict = 1;
-  trace(p, "#%d 0x08 start application: verdict: %s (n_src=%u n_dst=%u expanded=%d)",
-        p->stats.n_requests, UnitVerdict_text(p->verdict.code), (unsigned)p->verdict.n_src,
+  char at[32] = "";
+  if (p->verdict.code >= UNIT_VERDICT_CHUNK_ORDER)
+    snprintf(at, sizeof at, " at adr=0x%06x", (unsigned)p->verdict.a_order);
+  trace(p, "#%d 0x08 start application: verdict: %s%s (n_src=%u n_dst=%u expanded=%d)",
+        p->stats.n_requests, UnitVerdict_text(p->verdict.code), at, (unsigned)p->verdict.n_src,
         (unsigned)p->verdict.n_dst, (int)p->verdict.n_expanded);
   if (p->verdict.code != UNIT_VERDICT_OK) return exception(p, 4);
   p->state = UNIT_APPLICATION;
@@ -301,6 +371,8 @@ int handle_request(Unit* p, int n) {
     trace(p, "#%d 0x%02x -> no reply", p->stats.n_requests, p->req[0]);
     return REPLY_NONE;
   }
+  p->order.signature_prev = p->order.signature_last;  // whether 0x08 follows the signature
+  p->order.signature_last = 0;
   return dispatch(p, n);
 }
 

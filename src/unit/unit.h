@@ -5,8 +5,11 @@
 ** RAM, 0x12 jump), then, once a jump to 0x400000 finds the flash loader in RAM, as the flash
 ** loader (0x23 erase, 0x24 blank check, 0x25 program with NOR semantics, 0x08 start). On
 ** 0x08 it judges its flash (unit_image.h) and starts the application only when the image is
-** complete and sound; otherwise it answers exception 4. A started application answers 0x07
-** by resetting into the boot loader, and anything else with exception 1.
+** complete and sound and its download kept the order since the erase: chunks in ascending
+** address order, none of them all 0xFF, the signature byte's cell left erased in them and
+** then written by a request of exactly one byte, which came right before the 0x08;
+** otherwise it answers exception 4 and the verdict says why. A started application answers
+** 0x07 by resetting into the boot loader, and anything else with exception 1.
 **
 ** Driving it: Unit_poll is one step (take a request if one has come, answer it, else wait
 ** one millisecond for input through the port); Unit_start runs Unit_poll on a thread of its

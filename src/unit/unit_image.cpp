@@ -93,6 +93,7 @@ int UnitImage_judge(const uint8_t* p_flash, int32_t n_expected, const uint8_t* p
   p_out->n_expanded = -1;
   p_out->i_first_diff = -1;
   p_out->i_flash_diff = -1;
+  p_out->a_order = 0;
   if (p_flash[UNIT_CODE_I_SIGNATURE] != UNIT_CODE_SIGNATURE)
     p_out->code = UNIT_VERDICT_NO_SIGNATURE;
   else if (!header_intact(p_flash))
@@ -115,6 +116,10 @@ const char* UnitVerdict_text(int code) {
     case UNIT_VERDICT_DIFFERS: return "application differs from the expected image";
     case UNIT_VERDICT_NO_MEMORY: return "no memory to check the image";
     case UNIT_VERDICT_NOT_AS_BUILT: return "flash is not the code image of its expansion";
+    case UNIT_VERDICT_CHUNK_ORDER: return "chunks not programmed in ascending address order";
+    case UNIT_VERDICT_BLANK_CHUNK: return "chunk of nothing but 0xFF programmed";
+    case UNIT_VERDICT_SIGNATURE_IN_CHUNK: return "signature byte programmed inside a chunk";
+    case UNIT_VERDICT_SIGNATURE_NOT_LAST: return "signature byte not programmed alone, last before the start";
     default: return "?";
   }
 }

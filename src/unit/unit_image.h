@@ -24,7 +24,9 @@
 #define UNIT_APPL_A 0x400000u        // where the expanded application starts
 #define UNIT_APPL_N 0x100000u        // largest expanded application
 
-/* Verdict codes. The checks run in this order, except that 7 comes last. */
+/* Verdict codes. The checks of the image run in this order, except that 7 comes last; the
+** codes from 8 on judge the order of the download, which only the unit sees (unit.h), and
+** are given to an image that passed all the others. */
 #define UNIT_VERDICT_OK 0             // the application starts
 #define UNIT_VERDICT_NO_SIGNATURE 1   // byte 0x180010 is not 0x47
 #define UNIT_VERDICT_BAD_HEADER 2     // fixed header bytes or the mode differ
@@ -33,6 +35,11 @@
 #define UNIT_VERDICT_DIFFERS 5        // it expands, but not to the expected application
 #define UNIT_VERDICT_NO_MEMORY 6      // the unit could not check (no memory)
 #define UNIT_VERDICT_NOT_AS_BUILT 7   // the area is not the code image of its expansion
+#define UNIT_VERDICT_CHUNK_ORDER 8    // a chunk came below the end of the one before it
+#define UNIT_VERDICT_BLANK_CHUNK 9    // a chunk of nothing but 0xFF was programmed
+#define UNIT_VERDICT_SIGNATURE_IN_CHUNK 10  // a chunk programmed the signature byte's cell
+#define UNIT_VERDICT_SIGNATURE_NOT_LAST 11  // the signature byte was not written alone by the
+                                            // request right before the start
 
 typedef struct UnitVerdict {
   int code;              // UNIT_VERDICT_*
@@ -41,6 +48,7 @@ typedef struct UnitVerdict {
   int32_t n_expanded;    // what the stream expanded to; -1 when it could not be expanded
   int32_t i_first_diff;  // first differing byte against the expected image, else -1
   int32_t i_flash_diff;  // first area offset that differs from the rebuilt image, else -1
+  uint32_t a_order;      // codes from 8 on: address of the request that broke the order
 } UnitVerdict;
 
 /* Judges the application area (UNIT_FLASH_N bytes). The stream must expand to exactly

@@ -14,6 +14,25 @@ UnitConfig expecting_test_images() {
   return cfg;
 }
 
+/* The unit's trace, for the message of a failed expectation. */
+std::string trace_of(const TraceLog& t) {
+  std::string s;
+  for (const auto& l : t.lines) s += l + "\n";
+  return s;
+}
+
+/* The boot-loader steps up to the running flash loader. */
+void boot_into_flash_loader(Rmc* p_rmc) {
+  const TestImages& t = test_images();
+  ASSERT_EQ(Rmc_do_activate_bootloader(p_rmc), RMC_RES_OK);
+  for (uint32_t k = 0; k < t.loader.size(); ++k)
+    for (uint32_t i = 0; i < t.loader.n[k]; i += 256)
+      ASSERT_EQ(Rmc_do_write_xbram(p_rmc, t.loader.a[k] + i, t.loader.p[k] + i,
+                                   std::min<uint32_t>(256, t.loader.n[k] - i)),
+                RMC_RES_OK);
+  ASSERT_EQ(Rmc_do_jump(p_rmc, 0x400000), RMC_RES_OK);
+}
+
 class UnitRequests : public ::testing::Test {
 protected:
   Unit* start(UnitConfig cfg) { return p_unit = rig.start(cfg); }
@@ -27,17 +46,7 @@ protected:
     rig.stop();
     return res;
   }
-  /* The boot-loader steps up to the running flash loader. */
-  void boot_into_flash_loader() {
-    const TestImages& t = test_images();
-    ASSERT_EQ(Rmc_do_activate_bootloader(rig.rmc()), RMC_RES_OK);
-    for (uint32_t k = 0; k < t.loader.size(); ++k)
-      for (uint32_t i = 0; i < t.loader.n[k]; i += 256)
-        ASSERT_EQ(Rmc_do_write_xbram(rig.rmc(), t.loader.a[k] + i, t.loader.p[k] + i,
-                                     std::min<uint32_t>(256, t.loader.n[k] - i)),
-                  RMC_RES_OK);
-    ASSERT_EQ(Rmc_do_jump(rig.rmc(), 0x400000), RMC_RES_OK);
-  }
+  void boot_into_flash_loader() { ::boot_into_flash_loader(rig.rmc()); }
   LineRig rig;
   Unit* p_unit = nullptr;
 };
@@ -49,7 +58,7 @@ TEST_F(UnitRequests, WholeSequenceEndsWithAStartedApplication) {
   EXPECT_EQ(res.step, UNIT_STEP_DONE);
   EXPECT_EQ(Unit_get_state(p_unit), UNIT_APPLICATION);
   const UnitVerdict* p_v = Unit_get_verdict(p_unit);
-  ASSERT_NE(p_v, nullptr);
+  ASSERT_NE(p_v, nullptr) << trace_of(rig.trace);
   EXPECT_EQ(p_v->code, UNIT_VERDICT_OK);
   EXPECT_EQ(p_v->n_expanded, test_images().n_src);
   UnitStats s = Unit_get_stats(p_unit);
@@ -231,9 +240,63 @@ TEST_F(UnitRequests, IncompleteFlashIsNeverStarted) {
   EXPECT_EQ(Rmc_do_start_application(rig.rmc()), RMC_RES_DEV_FAIL);
   rig.stop();
   EXPECT_EQ(Unit_get_state(p_unit), UNIT_FLASH_LOADER);
-  ASSERT_NE(Unit_get_verdict(p_unit), nullptr);
+  ASSERT_NE(Unit_get_verdict(p_unit), nullptr) << trace_of(rig.trace);
   EXPECT_NE(Unit_get_verdict(p_unit)->code, UNIT_VERDICT_OK);
   EXPECT_TRUE(rig.trace.contains("verdict: signature byte missing"));
+}
+
+// Masters of the test's own that program the sound image, each with one mistake in the
+// order of its download: the unit refuses the start and its verdict names the mistake.
+TEST(UnitDownloadOrder, EachMistakeInTheOrderOfTheDownloadRefusesTheStart) {
+  const TestImages& t = test_images();
+  const uint32_t n_used = (uint32_t)t.n_code_used;  // the non-blank chunks lie below
+  std::vector<uint8_t> cleared = t.code;
+  cleared[UNIT_CODE_I_SIGNATURE] = 0xFF;
+  struct Chunk {
+    uint32_t i;  // offset in the area
+    const uint8_t* p_image;
+  };
+  std::vector<Chunk> ascending;
+  for (uint32_t i = 0; i < n_used; i += 256) ascending.push_back({i, cleared.data()});
+  struct Case {
+    const char* p_what;
+    std::vector<Chunk> chunks;  // then the signature byte alone, then the start
+    int code;
+    uint32_t a_order;
+  };
+  std::vector<Case> cases;
+  std::vector<Chunk> c = ascending;
+  c[0].p_image = t.code.data();  // the first chunk carries the signature byte
+  cases.push_back({"signature inside a chunk", c, UNIT_VERDICT_SIGNATURE_IN_CHUNK, 0x180000});
+  c = ascending;
+  c.push_back({n_used, cleared.data()});  // the first blank chunk behind the stream
+  cases.push_back({"all-0xFF chunk", c, UNIT_VERDICT_BLANK_CHUNK, 0x180000 + n_used});
+  c.assign(ascending.rbegin(), ascending.rend());
+  cases.push_back({"descending", c, UNIT_VERDICT_CHUNK_ORDER, 0x180000 + n_used - 512});
+  for (const Case& k : cases) {
+    LineRig rig;
+    LogCapture quiet;
+    Unit* p_unit = rig.start(expecting_test_images());
+    ASSERT_NE(p_unit, nullptr);
+    boot_into_flash_loader(rig.rmc());
+    ASSERT_EQ(Rmc_do_erase_flash(rig.rmc()), RMC_RES_OK);
+    for (const Chunk& ch : k.chunks)
+      ASSERT_EQ(Rmc_do_write_flash(rig.rmc(), 0x180000 + ch.i, ch.p_image + ch.i, 256), RMC_RES_OK)
+          << k.p_what;
+    ASSERT_EQ(Rmc_do_write_flash(rig.rmc(), 0x180010, t.code.data() + 0x10, 1), RMC_RES_OK);
+    EXPECT_EQ(Rmc_do_start_application(rig.rmc()), RMC_RES_DEV_FAIL) << k.p_what;
+    rig.stop();
+    // The flash holds the sound image all the same: only the order was wrong.
+    EXPECT_EQ(memcmp(UnitMem_get_p_flash(Unit_get_mem(p_unit)), t.code.data(), UNIT_FLASH_N), 0);
+    const UnitVerdict* p_v = Unit_get_verdict(p_unit);
+    ASSERT_NE(p_v, nullptr) << k.p_what << "\n" << trace_of(rig.trace);
+    EXPECT_EQ(p_v->code, k.code) << k.p_what << "\n" << trace_of(rig.trace);
+    EXPECT_EQ(p_v->a_order, k.a_order) << k.p_what;
+    char line[128];
+    snprintf(line, sizeof line, "verdict: %s at adr=0x%06x", UnitVerdict_text(k.code), (unsigned)k.a_order);
+    EXPECT_TRUE(rig.trace.contains(line)) << line << "\n" << trace_of(rig.trace);
+    EXPECT_NE(Unit_get_state(p_unit), UNIT_APPLICATION) << k.p_what;
+  }
 }
 
 TEST_F(UnitRequests, StartedApplicationHandsBackToTheBootLoaderOnWakeUp) {
@@ -272,7 +335,7 @@ TEST(UnitNoise, LineNoiseIsRepairedOrFailsButNeverStartsACorruptImage) {
     n_faults += Unit_get_stats(p_unit).n_line_faults;
     if (r == RMC_RES_OK) {
       ++n_ok;
-      ASSERT_NE(Unit_get_verdict(p_unit), nullptr);
+      ASSERT_NE(Unit_get_verdict(p_unit), nullptr) << seed << "\n" << trace_of(rig.trace);
       EXPECT_EQ(Unit_get_verdict(p_unit)->code, UNIT_VERDICT_OK) << seed;
       EXPECT_EQ(memcmp(UnitMem_get_p_flash(Unit_get_mem(p_unit)), test_images().code.data(), UNIT_FLASH_N), 0);
     } else {

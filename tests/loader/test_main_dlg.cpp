@@ -45,7 +45,9 @@ TEST_F(MainDlgTest, InitialDisplayFollowsTheTemplate) {
   EXPECT_EQ(d->cy, 173);
   EXPECT_EQ(d->font, "MS Sans Serif");
   EXPECT_TRUE(d->ex_style & WS_EX_APPWINDOW);
-  EXPECT_FALSE(d->style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX) & ~(WS_GROUP | WS_TABSTOP));
+  // A top-level window reads these bits as its title bar's buttons: close only.
+  EXPECT_EQ(d->style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
+  EXPECT_EQ(mfc_find_dialog(IDD_ABOUTBOX)->style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
   std::vector<int> ids;
   for (MfcNode* c : d->children) ids.push_back(c->id);
   EXPECT_EQ(ids, (std::vector<int>{2, 1002, 1003, -1, 1005, -1, 1006, -1, 1007, 1008, 1009, 1010, -1}));
@@ -104,21 +106,32 @@ TEST_F(MainDlgTest, CloseDuringDownloadAsksAndOnlyYesSetsTheAbortFlag) {
   rig.dlg.m_is_programming = 0;
 }
 
-TEST_F(MainDlgTest, AboutEntryRunsTheAboutDialogModally) {
+TEST_F(MainDlgTest, AboutEntryRunsTheAboutDialogModallyAndTheOwnerIgnoresItsCloseBox) {
   DialogRig rig;
   std::string caption, version;
-  bool main_disabled = false;
+  bool main_disabled = false, main_up_after = false;
+  MfcNode* about = nullptr;
   Script s;
   s.steps.push_back([&] { rig.dlg.PostMessage(WM_SYSCOMMAND, 0x10); });
   s.steps.push_back([&] {  // inside the About dialog's loop
-    auto tops = mfc_node_tops();
-    MfcNode* about = tops.back();
+    about = mfc_node_tops().back();
     caption = about->text;
     version = about->children[1]->text;
     main_disabled = !rig.dlg.node()->enabled;
+    rig.dlg.PostMessage(WM_SYSCOMMAND, SC_CLOSE);  // the window manager's close box
+  });
+  s.steps.push_back([&] {  // and again as if a download ran
+    rig.dlg.m_is_programming = 1;
+    rig.dlg.PostMessage(WM_SYSCOMMAND, SC_CLOSE);
+  });
+  s.steps.push_back([&] {
+    rig.dlg.m_is_programming = 0;
     mfc_post_key(about->hwnd, VK_RETURN);  // OK is the default button
   });
-  s.steps.push_back([&] { mfc_post_click(rig.item(IDCANCEL)); });
+  s.steps.push_back([&] {  // back in the main dialog's loop
+    main_up_after = rig.dlg.m_hWnd != nullptr;
+    mfc_post_click(rig.item(IDCANCEL));
+  });
   win32_msg_set_wait(Script::wait, &s);
   theApp.m_pMainWnd = &rig.dlg;
   EXPECT_EQ(rig.dlg.DoModal(), IDCANCEL);
@@ -126,7 +139,9 @@ TEST_F(MainDlgTest, AboutEntryRunsTheAboutDialogModally) {
   EXPECT_EQ(caption, "About main");
   EXPECT_EQ(version, "main Version 1.13");
   EXPECT_TRUE(main_disabled);
-  EXPECT_EQ(s.i, 3u);
+  EXPECT_TRUE(rig.boxes.empty()) << rig.boxes[0].text;
+  EXPECT_EQ(s.i, 5u);
+  EXPECT_TRUE(main_up_after);
 }
 
 TEST_F(MainDlgTest, MinimisedWindowDrawsItsIconCentred) {

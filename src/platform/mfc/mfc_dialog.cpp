@@ -109,7 +109,7 @@ CDialog::~CDialog() {
   if (m_hWnd) CWnd::DestroyWindow();
 }
 
-BOOL CDialog::create_from_template(UINT nIDTemplate, CWnd* pParentWnd, bool modal) {
+BOOL CDialog::create_from_template(UINT nIDTemplate, CWnd* pParentWnd, CWnd* pOwner, bool modal) {
   const MfcDlgTemplate* t = mfc_find_dialog(nIDTemplate);
   if (!t) {
     StdIo_printf(STDIO_ERR("CDialog::Create") "no dialog template %u\n", nIDTemplate);
@@ -119,6 +119,7 @@ BOOL CDialog::create_from_template(UINT nIDTemplate, CWnd* pParentWnd, bool moda
   m_nIDHelp = nIDTemplate;
   m_pParentWnd = pParentWnd;
   MfcNode* dlg = build_tree(t, modal);
+  dlg->hwnd_owner = pOwner ? pOwner->m_hWnd : nullptr;
   SubclassWindow(dlg->hwnd);
   OnSetFont(nullptr);
   LRESULT focus_default = SendMessage(WM_INITDIALOG, 0, 0);
@@ -130,7 +131,7 @@ BOOL CDialog::create_from_template(UINT nIDTemplate, CWnd* pParentWnd, bool moda
 }
 
 BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd) {
-  return create_from_template(nIDTemplate, pParentWnd, false);
+  return create_from_template(nIDTemplate, pParentWnd, pParentWnd, false);
 }
 
 INT_PTR CDialog::DoModal() {
@@ -140,7 +141,7 @@ INT_PTR CDialog::DoModal() {
   if (disabled_owner) owner->EnableWindow(FALSE);
   m_nModalResult = -1;
   m_bModalLoop = true;
-  if (!create_from_template(m_nIDHelp, m_pParentWnd, true)) m_bModalLoop = false;
+  if (!create_from_template(m_nIDHelp, m_pParentWnd, owner, true)) m_bModalLoop = false;
   while (m_bModalLoop && m_hWnd) {
     MSG msg;
     if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

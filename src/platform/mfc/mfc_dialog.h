@@ -116,7 +116,7 @@ class CDialog : public CWnd {
   DECLARE_MESSAGE_MAP()
 
  private:
-  BOOL create_from_template(UINT nIDTemplate, CWnd* pParentWnd, bool modal);
+  BOOL create_from_template(UINT nIDTemplate, CWnd* pParentWnd, CWnd* pOwner, bool modal);
 };
 
 /* The dialog manager's keys: Escape to IDCANCEL, Enter to the default button. TRUE when

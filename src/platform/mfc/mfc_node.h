@@ -141,6 +141,8 @@ struct MfcNode {
   bool visible;                     // shown
   bool iconic;                      // a minimised top-level window
   bool modal;                       // run by DoModal
+  HWND hwnd_owner;                  // the top-level window that owns this one (a modal
+                                    // dialog's owner, disabled while it runs), NULL for none
   std::string font;                 // dialog font name
   int font_pt;                      // and its size in points
   std::vector<std::string> items;   // combo entries, or list rows (sub-item 0)

@@ -404,7 +404,10 @@ static void def_sys_menu(MfcNode* p, LPARAM lParam) {
   if (id) PostMessageA(top->hwnd, WM_SYSCOMMAND, id, 0);
 }
 
+/* A disabled window (the owner of a modal dialog or box) ignores its system commands, the
+** window manager's close among them, as Win32 does. */
 static void def_sys_command(MfcNode* p, WPARAM wParam) {
+  if (!mfc_node_top(p)->enabled) return;
   switch (wParam & 0xFFF0) {
     case SC_CLOSE: SendMessageA(p->hwnd, WM_CLOSE, 0, 0); break;
     case SC_KEYMENU: def_sys_menu(p, -1); break;

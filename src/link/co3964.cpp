@@ -29,6 +29,8 @@
 **                                                       ob_state 1, NAK, 0; else -> 21
 **   Co3964_do hands back in 2 (owner fetches)       23 --slept > t_char_ms, a byte came-->
 **                                                       29 QUIET --t_char_ms no byte--> 28
+**                                                   29 --t_ack_ms not quiet--> n_try_connect++,
+**                                                       > n_max_connect: ob_state 1, NAK, 0
 **
 ** Functions: rx_* for the receive states, tx_* for the send states, one per state.
 */
@@ -80,9 +82,11 @@ uint32_t time_now(Co3964* p) {
   return p->cb_time_get_t_now ? p->cb_time_get_t_now(p->p_time) : 0xFFFFFFFFu;
 }
 
-void arm(Co3964* p, uint32_t now, uint32_t t_ms) {
-  p->t_deadline = p->cb_time_plus_ms ? p->cb_time_plus_ms(p->p_time, now, t_ms) : 0xFFFFFFFFu;
+uint32_t plus_ms(Co3964* p, uint32_t t, uint32_t t_ms) {
+  return p->cb_time_plus_ms ? p->cb_time_plus_ms(p->p_time, t, t_ms) : 0xFFFFFFFFu;
 }
+
+void arm(Co3964* p, uint32_t now, uint32_t t_ms) { p->t_deadline = plus_ms(p, now, t_ms); }
 
 /* The deadline has passed when it lies behind now; survives the wrap of the tick. */
 bool expired(const Co3964* p, uint32_t now) { return (int32_t)(p->t_deadline - now) < 0; }
@@ -289,9 +293,12 @@ void rx_wait_repeat(Co3964* p, uint32_t now) {
 
 /* --- sending ---------------------------------------------------------------------- */
 
-/* The line is left to fall quiet: every byte is dropped and starts t_char_ms anew. */
+/* The line is left to fall quiet: every byte is dropped and starts t_char_ms anew. The wait
+** runs on the connect attempt's clock: t_deadline is its t_ack_ms, and t_quiet the end of the
+** quiet time. */
 void enter_quiet(Co3964* p, uint32_t now) {
-  arm(p, now, p->t_char_ms);
+  arm(p, now, p->t_ack_ms);
+  p->t_quiet = plus_ms(p, now, p->t_char_ms);
   p->state = ST_QUIET;
 }
 
@@ -300,12 +307,15 @@ void enter_quiet(Co3964* p, uint32_t now) {
 ** long given up waiting for the data, and sending them now would only meet its idle line
 ** (which answers every byte with NAK, each leftover NAK then costing a connect attempt and
 ** provoking one more STX). So such input is not acted on: the attempt counts as failed and
-** the next STX goes out once the line has been quiet for t_char_ms. */
+** the next STX goes out once the line has been quiet for t_char_ms (state 29, whose wait
+** counts against the connect attempts like an unanswered STX). */
 void tx_check_absence(Co3964* p) {
   uint32_t ch = rx(p);
   if (ch == NOTHING) return;  // nothing came while away: the wait goes on
-  p->n_try_connect++;
-  enter_quiet(p, time_now(p));
+  if (++p->n_try_connect > p->n_max_connect)
+    p->state = ST_RETRY_CONNECT;  // that was the last attempt: give up at once
+  else
+    enter_quiet(p, time_now(p));
 }
 
 void tx_wait_dle(Co3964* p, uint32_t now) {
@@ -356,20 +366,32 @@ void tx_wait_verdict(Co3964* p, uint32_t now) {
   }
 }
 
-/* State 29: waits for a quiet line before the next connect attempt. */
-void tx_quiet(Co3964* p, uint32_t now) {
-  uint32_t ch = rx(p);
-  if (ch != NOTHING)
-    arm(p, now, p->t_char_ms);
-  else
-    wait_or(p, now, ST_RETRY_CONNECT);
-}
-
 /* Attempts exhausted: the message fails and the partner hears NAK. */
 void tx_give_up(Co3964* p) {
   p->ob_state = 1;
   tx(p, CO3964_NAK);
   p->state = ST_IDLE;
+}
+
+/* State 29: waits for a quiet line before the next connect attempt. A line that does not
+** fall quiet within t_ack_ms costs a connect attempt, as a silent partner would, so a chatty
+** partner or a noisy line cannot hold the link here longer than the connect limits allow. */
+void tx_quiet(Co3964* p, uint32_t now) {
+  uint32_t ch = rx(p);
+  if (ch == NOTHING && (int32_t)(p->t_quiet - now) < 0) {
+    p->state = ST_RETRY_CONNECT;
+    return;
+  }
+  if (ch != NOTHING) p->t_quiet = plus_ms(p, now, p->t_char_ms);
+  if (expired(p, now)) {
+    if (++p->n_try_connect > p->n_max_connect) {
+      tx_give_up(p);
+      return;
+    }
+    arm(p, now, p->t_ack_ms);
+  } else if (ch == NOTHING) {
+    sleep_1ms(p);
+  }
 }
 
 /* One pass of the state machine; 1 when it stops at idle, else 0. */
@@ -504,6 +526,7 @@ Co3964* Co3964_init_ex(Co3964* p, void* p_time, tyCo3964_cb_time_get_t_now cb_ti
   p->n_max_rx = p->n_max_tx = p->n_max_connect = N_MAX_TRY;
   p->rx_error = 0;
   p->tx_pending = 0;
+  p->t_quiet = 0;
   int n_missing = 0;
   n_missing += missing((const void*)cb_time_get_t_now,
                        STDIO_ERR("Co3964_init_ex") "p -> cb_time_get_t_now = cb_time_get_t_now)");

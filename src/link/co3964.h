@@ -73,6 +73,7 @@ typedef struct Co3964 {
   int32_t n_max_connect;  // config: limit for n_try_connect, 6
   int32_t rx_error;       // state: a bad character was seen in the frame being received
   int32_t tx_pending;     // state: our frame gave way to the partner's, restart after it
+  uint32_t t_quiet;       // state: tick at which the line counts as quiet again (state 29)
 } Co3964;
 
 /* Sets up the link in the caller's storage: Co3964_init_ex without an inbound check.

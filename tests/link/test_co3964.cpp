@@ -624,22 +624,12 @@ TEST_F(LinkTest, ByteWaitingAtIdleIsHandledBeforeOurOwnStx) {
   EXPECT_EQ(Co3964_ob_get_state(&a), 0);
 }
 
-/* The next sleep lasts g_away_ms instead (the loader's sleep callback may run a message
-** box for seconds); the clock moves on, the line fills. */
-uint32_t g_away_ms = 0;
-int sleep_away(void* p, uint32_t t_ms) {
-  uint32_t t = g_away_ms ? g_away_ms : t_ms;
-  g_away_ms = 0;
-  return LinkLine::cb_sleep(p, t);
-}
-
 /* A DLE found after the link was away from the line for longer than the character delay may
 ** be older than the partner's patience: the partner has answered our silence with NAK and
 ** would take our data for stray bytes. No data go out on it; the next STX follows once the
 ** line has been quiet for 220 ms. */
 TEST_F(LinkTest, DleFoundAfterALongSleepIsNotTakenAsLeaveToSend) {
-  a.cb_time_sleep_ms = sleep_away;
-  g_away_ms = 600;
+  line.end(0).away_ms = 600;
   ASSERT_EQ(send({0x41}), 2);
   line.inject(0, {DLE}, 1);    // the partner's DLE for our STX ...
   line.inject(0, {NAK}, 221);  // ... and its NAK when no data came within 220 ms
@@ -656,8 +646,7 @@ TEST_F(LinkTest, DleFoundAfterALongSleepIsNotTakenAsLeaveToSend) {
 /* Bytes that keep coming after the return hold the next STX back until the line is quiet;
 ** a long sleep in which nothing came changes nothing; a short one is no absence. */
 TEST_F(LinkTest, QuietLineBeforeTheNextStxAndNoCostWithoutStaleInput) {
-  a.cb_time_sleep_ms = sleep_away;
-  g_away_ms = 600;
+  line.end(0).away_ms = 600;
   ASSERT_EQ(send({0x41}), 2);
   line.inject(0, {DLE}, 1);
   line.inject(0, {NAK, NAK, NAK}, 700);  // leftovers still arriving
@@ -669,7 +658,7 @@ TEST_F(LinkTest, QuietLineBeforeTheNextStxAndNoCostWithoutStaleInput) {
 
   for (uint32_t t_away : {600u, 220u}) {
     line.clear_sent();
-    g_away_ms = t_away;
+    line.end(0).away_ms = t_away;
     uint32_t t = line.now();
     ASSERT_EQ(send({0x42}), 2);
     if (t_away == 220) line.inject(0, {DLE}, t + 100);  // came while away, but not stale

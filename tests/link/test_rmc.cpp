@@ -235,6 +235,25 @@ TEST_F(RmcTest, SilentPartnerIsTreatedAsSentAndEndsWithErrRec) {
   EXPECT_GE(GetTickCount() - t0, 12000u + 1000u);
 }
 
+TEST_F(RmcTest, ChattyLineAfterALongSleepFailsTheRequestWithinTheConnectLimit) {
+  // After one long sleep the link finds a byte and waits for a quiet line before its next
+  // STX; a DLE every 150 ms for ten minutes never gives it one.
+  line.end(0).away_ms = 1000;
+  const uint32_t t0 = GetTickCount();
+  for (uint32_t t = 20; t < 600000; t += 150) line.inject(0, {0x10}, t0 + t);
+  r.rmc.t_receive_ms = 1000;
+  LogCapture log;
+  EXPECT_EQ(Rmc_do_activate_bootloader(&r.rmc), RMC_RES_ERR_REC);
+  EXPECT_LT(GetTickCount() - t0, 12000u + 1000u + 100u);
+  EXPECT_EQ(Co3964_ob_get_state(&r.a), 1);
+  const LinkLine::End& e = line.end(0);
+  ASSERT_GE(e.sent.size(), 2u);
+  EXPECT_EQ(e.sent[0], 0x02);
+  EXPECT_EQ(e.sent[1], 0x15) << "no data and no further STX on a stale DLE";
+  EXPECT_LE(e.sent_t[1] - e.sent_t[0], 12000u) << "gave up after the connect limit";
+  EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )");
+}
+
 TEST_F(RmcTest, SendTimeOutAndBusyLinkEndWithErrSend) {
   LogCapture log;
   r.rmc.t_send_ms = 0;  // no time to get the frame off: the request stays pending

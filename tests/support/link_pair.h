@@ -37,6 +37,7 @@ public:
     int n_sleep = 0;                          // calls of the sleep callback
     bool yield_on_empty_rx = false;           // an empty receive also waits 1 ms
     bool fail_block_send = false;             // the block send reports a failure
+    uint32_t away_ms = 0;  // the next sleep lasts this long (the loader's may run a message box)
   };
 
   /* use_win32_clock: the clock is GetTickCount and waits are Sleep (for a test that
@@ -164,6 +165,8 @@ public:
   static int cb_sleep(void* p, uint32_t t_ms) {
     End* e = (End*)p;
     e->n_sleep++;
+    if (e->away_ms) t_ms = e->away_ms;
+    e->away_ms = 0;
     e->line->idle(e->side, t_ms);
     return 0;
   }

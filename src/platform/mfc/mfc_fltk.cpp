@@ -22,7 +22,10 @@
 #include <FL/Fl_RGB_Image.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -41,6 +44,10 @@ class ZentWindow : public Fl_Double_Window {
  public:
   ZentWindow(int x, int y, int w, int h, HWND hwnd) : Fl_Double_Window(x, y, w, h), hwnd_(hwnd) {}
   int handle(int e) override {
+    bool live = mfc_node_takes_input(mfc_node_of(hwnd_));
+    // A disabled window (the owner of a modal dialog or box) takes no clicks, as on the
+    // desktop; its keys still go to the window that has our focus.
+    if (!live && (e == FL_PUSH || e == FL_RELEASE || e == FL_DRAG || e == FL_MOUSEWHEEL)) return 1;
     if (e == FL_PUSH && Fl::event_button() == FL_RIGHT_MOUSE) {
       LPARAM at = (LPARAM)MAKEWPARAM(Fl::event_x_root(), Fl::event_y_root());
       PostMessageA(hwnd_, WM_CONTEXTMENU, (WPARAM)hwnd_, at);
@@ -51,6 +58,7 @@ class ZentWindow : public Fl_Double_Window {
       if (key == ' ' && Fl::event_alt()) return PostMessageA(hwnd_, WM_SYSKEYDOWN, VK_SPACE, 0), 1;
       if (key == FL_Escape) return post_key(VK_ESCAPE);
       if ((key == FL_Enter || key == FL_KP_Enter) && e == FL_SHORTCUT) return post_key(VK_RETURN);
+      if (!live) return 1;
     }
     return Fl_Double_Window::handle(e);
   }
@@ -87,7 +95,12 @@ class GroupBox : public Fl_Box {
   }
 };
 
-void cb_close(Fl_Widget* w, void*) { PostMessageA(hwnd_of(w), WM_SYSCOMMAND, SC_CLOSE, 0); }
+/* The window manager's close box. A disabled window ignores it: while a modal dialog or a
+** box is open the command would otherwise wait in the queue and close the owner later. */
+void cb_close(Fl_Widget* w, void*) {
+  if (!mfc_node_takes_input(mfc_node_of(hwnd_of(w)))) return;
+  PostMessageA(hwnd_of(w), WM_SYSCOMMAND, SC_CLOSE, 0);
+}
 void cb_button(Fl_Widget* w, void*) { mfc_post_click(hwnd_of(w)); }
 void cb_choice(Fl_Widget* w, void*) {
   PostMessageA(hwnd_of(w), CB_SETCURSEL, (WPARAM)((Fl_Choice*)w)->value(), 0);
@@ -243,6 +256,89 @@ void place(MfcNode* dlg, int w, int h, int* p_x, int* p_y) {
   if (dlg->font_pt && dlg->cy > 300) *p_x = 8;  // tall diagnostic windows go to the left
 }
 
+/* ---- what the window manager is told ---- */
+
+// Motif window-manager hints: the functions and decorations a window offers.
+const long k_mwm_hints_functions = 1, k_mwm_hints_decorations = 2;
+const long k_mwm_func_move = 4, k_mwm_func_minimize = 8, k_mwm_func_maximize = 16,
+           k_mwm_func_close = 32;
+const long k_mwm_decor_border = 2, k_mwm_decor_title = 8, k_mwm_decor_menu = 16,
+           k_mwm_decor_minimize = 32, k_mwm_decor_maximize = 64;
+
+Atom atom(const char* p_name) { return XInternAtom(fl_display, p_name, False); }
+
+/* The name the running window manager gives itself, "" when none runs. */
+std::string window_manager_name() {
+  std::string name;
+  Atom type;
+  int format;
+  unsigned long n, rest;
+  unsigned char* p = nullptr;
+  Window check = 0;
+  if (XGetWindowProperty(fl_display, RootWindow(fl_display, fl_screen),
+                         atom("_NET_SUPPORTING_WM_CHECK"), 0, 1, False, XA_WINDOW, &type,
+                         &format, &n, &rest, &p) == Success && p && n == 1 && format == 32)
+    check = (Window)((long*)p)[0];
+  if (p) XFree(p);
+  p = nullptr;
+  if (check && XGetWindowProperty(fl_display, check, atom("_NET_WM_NAME"), 0, 64, False,
+                                  atom("UTF8_STRING"), &type, &format, &n, &rest, &p) == Success &&
+      p && format == 8)
+    name.assign((const char*)p, n);
+  if (p) XFree(p);
+  return name;
+}
+
+/* Tells the window manager what the template allows and whom the window belongs to: the
+** Motif hints offer minimise and maximise only where the style has their boxes, the close
+** box where it has a system menu (the size is fixed anyway); a window with an owner is a
+** modal dialog transient for it, so that it stays above its owner. Openbox lets the Motif
+** hints remove only a whole title bar, never its buttons, but it offers neither minimise
+** nor maximise for a tool window; an owned window has no taskbar entry and is never
+** minimised on its own on the desktop this program was made for, so under Openbox an owned
+** window says it is one. Called right after the window was shown: the requests travel
+** with the map request, and the hints come last because a window manager that sees them
+** change reads the type again with them. */
+void tell_window_manager(Fl_Window* win, DWORD style, Fl_Window* owner) {
+  Display* d = fl_display;
+  Window xid = fl_xid(win);
+  if (!d || !xid) return;
+  long funcs = k_mwm_func_move, decor = k_mwm_decor_border | k_mwm_decor_title;
+  if (style & WS_SYSMENU) funcs |= k_mwm_func_close, decor |= k_mwm_decor_menu;
+  if (style & WS_MINIMIZEBOX) funcs |= k_mwm_func_minimize, decor |= k_mwm_decor_minimize;
+  if (style & WS_MAXIMIZEBOX) funcs |= k_mwm_func_maximize, decor |= k_mwm_decor_maximize;
+  long hints[5] = {k_mwm_hints_functions | k_mwm_hints_decorations, funcs, decor, 0, 0};
+  Window owner_xid = owner && owner->shown() ? fl_xid(owner) : 0;
+  bool tool = owner_xid && window_manager_name() == "Openbox";
+  Atom type = atom(tool ? "_NET_WM_WINDOW_TYPE_TOOLBAR" : "_NET_WM_WINDOW_TYPE_DIALOG");
+  XChangeProperty(d, xid, atom("_NET_WM_WINDOW_TYPE"), XA_ATOM, 32, PropModeReplace,
+                  (unsigned char*)&type, 1);
+  if (owner_xid) {
+    XSetTransientForHint(d, xid, owner_xid);
+    Atom state = atom("_NET_WM_STATE"), modal = atom("_NET_WM_STATE_MODAL");
+    XChangeProperty(d, xid, state, XA_ATOM, 32, PropModeReplace, (unsigned char*)&modal, 1);
+    // Once the window is managed its state is the window manager's: ask for it as well.
+    XEvent e = {};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = xid;
+    e.xclient.message_type = state;
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = 1;  // add
+    e.xclient.data.l[1] = (long)modal;
+    e.xclient.data.l[3] = 1;  // from an application
+    XSendEvent(d, RootWindow(d, fl_screen), False,
+               SubstructureNotifyMask | SubstructureRedirectMask, &e);
+  }
+  Atom mwm = atom("_MOTIF_WM_HINTS");
+  XChangeProperty(d, xid, mwm, mwm, 32, PropModeReplace, (unsigned char*)hints, 5);
+  XFlush(d);
+}
+
+Fl_Window* owner_window(HWND hwnd) {
+  MfcNode* owner = mfc_node_top(mfc_node_of(hwnd));
+  return owner ? (Fl_Window*)owner->p_front : nullptr;
+}
+
 void front_create(void*, MfcNode* dlg) {
   Fl_Group::current(nullptr);
   int w = mfc_du_to_px_x(dlg->cx), h = mfc_du_to_px_y(dlg->cy), x, y;
@@ -266,7 +362,10 @@ void front_create(void*, MfcNode* dlg) {
     win->icon(&rgb);
   }
   dlg->p_front = win;
-  if (dlg->visible) win->show();
+  if (dlg->visible) {
+    win->show();
+    tell_window_manager(win, dlg->style, owner_window(dlg->hwnd_owner));
+  }
   Fl::flush();
 }
 
@@ -398,13 +497,18 @@ int front_message_box(void*, HWND hwnd, LPCSTR p_text, LPCSTR p_caption, UINT ty
   }
   win->end();
   win->set_modal();
+  // The owner is disabled while its box is open, as on the desktop.
   MfcNode* owner = mfc_node_top(mfc_node_of(hwnd));
-  Fl_Window* ow = owner ? (Fl_Window*)owner->p_front : nullptr;
+  HWND hwnd_owner = owner && owner->enabled ? owner->hwnd : nullptr;
+  if (hwnd_owner) mfc_node_set_enabled(owner, false);
+  Fl_Window* ow = owner_window(hwnd);
   if (ow) win->position(ow->x() + (ow->w() - w) / 2, ow->y() + (ow->h() - h) / 2);
   win->show();
+  tell_window_manager(win, s.id_escape ? WS_SYSMENU : 0, ow);  // the close box at most
   while (!s.answer && win->shown()) Fl::wait(0.1);
   win->hide();
   Fl::delete_widget(win);
+  if (hwnd_owner && mfc_node_of(hwnd_owner)) mfc_node_set_enabled(mfc_node_of(hwnd_owner), true);
   Fl::flush();
   return s.answer ? s.answer : id_default;
 }

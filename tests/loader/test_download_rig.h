@@ -3,12 +3,15 @@
 ** master side of a pseudo-terminal whose slave ZENT_COM1 names (the loader's real Uart
 ** opens it), the process's one Root, a scripted answer for message boxes and an observer
 ** of the main dialog's status lines and progress bar. Everything runs on the virtual clock
-** of the fixture, so the two fixed pauses and every time-out cost no real time.
+** of the fixture, so the two fixed pauses and every time-out cost no real time. While a
+** UnitRig lives, that clock moves only when both the loader and the unit wait (idle_time.h):
+** no time-out of either side depends on how the two threads are scheduled.
 */
 #ifndef ZENT_TEST_DOWNLOAD_RIG_H
 #define ZENT_TEST_DOWNLOAD_RIG_H
 
 #include "embedded_sets.h"
+#include "idle_time.h"
 #include "main_app.h"
 #include "main_dlg.h"
 #include "unit.h"
@@ -19,6 +22,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
@@ -61,12 +65,22 @@ class UnitRig {
     cfg_.cb_trace = &UnitRig::on_trace;
     if (configure) configure(cfg_);
     UnitFdPort_init(&fd_port_, fd_master_, paced);
-    UnitPort port = UnitFdPort_port(&fd_port_);
+    fd_base_ = UnitFdPort_port(&fd_port_);
+    UnitPort port = fd_base_;
+    if (time_.active()) {  // the unit's end reports to the clock
+      port = UnitPort{this, &UnitRig::u_receive, &UnitRig::u_send_byte, &UnitRig::u_send_with_dle,
+                      &UnitRig::u_idle};
+      hook_loader();
+      time_.set_fd(IdleTime::LOADER, fd_slave_);
+    }
     unit_ = Unit_alloc(&cfg_, &port);
     ok_ = unit_ && Unit_start(unit_);
+    if (ok_) time_.set_present(IdleTime::UNIT, true);
   }
   ~UnitRig() {
+    stop();
     Unit_free(unit_);
+    unhook_loader();
     if (fd_slave_ >= 0) close(fd_slave_);
     if (fd_master_ >= 0) close(fd_master_);
     unsetenv("ZENT_COM1");
@@ -76,7 +90,14 @@ class UnitRig {
 
   bool ok() const { return ok_; }
   Unit* unit() { return unit_; }
-  void stop() { Unit_stop(unit_); }
+  /* Stops the unit's thread, once it has taken what the loader sent (the last DLE of a run
+  ** may still be on its way) and waits; then its state may be read. */
+  void stop() {
+    if (!unit_) return;
+    time_.wait_unit_quiet();
+    Unit_stop(unit_);
+    time_.set_present(IdleTime::UNIT, false);
+  }
   /* Requests the unit got whose trace line contains the text. */
   int count(const std::string& what) {
     std::lock_guard<std::mutex> lock(lock_);
@@ -91,12 +112,104 @@ class UnitRig {
     return s;
   }
 
+  /* Everything that failed, for a test's message: the unit's trace and the log given. */
+  std::string report(const std::string& log) { return "unit trace:\n" + trace() + "log:\n" + log; }
+
  private:
   static void on_trace(void* p, const char* p_line) {
     UnitRig* r = (UnitRig*)p;
     std::lock_guard<std::mutex> lock(r->lock_);
     r->trace_.push_back(p_line);
   }
+  /* The unit's port, counting for the clock: bytes taken and sent, idle passes. */
+  void unit_here() {
+    if (unit_thread_known_) return;
+    time_.unit_thread_here();
+    unit_thread_known_ = true;
+  }
+  static int u_receive(void* p) {
+    UnitRig* r = (UnitRig*)p;
+    r->unit_here();
+    int ch = r->fd_base_.cb_receive_byte_nw(r->fd_base_.p);
+    if (ch >= 0) r->time_.got(IdleTime::UNIT);
+    return ch;
+  }
+  static int u_send_byte(void* p, int ch) {
+    UnitRig* r = (UnitRig*)p;
+    r->time_.sent(IdleTime::UNIT, 1);
+    return r->fd_base_.cb_send_byte(r->fd_base_.p, ch);
+  }
+  static uint32_t u_send_with_dle(void* p, int n, const uint8_t* p_bytes) {
+    UnitRig* r = (UnitRig*)p;
+    r->time_.sent(IdleTime::UNIT, wire_size(n, p_bytes));
+    return r->fd_base_.cb_send_with_dle(r->fd_base_.p, n, p_bytes);
+  }
+  static int u_idle(void* p, uint32_t t_ms) {
+    UnitRig* r = (UnitRig*)p;
+    r->unit_here();
+    if (!r->time_.idle(IdleTime::UNIT)) r->fd_base_.cb_idle(r->fd_base_.p, t_ms);
+    return 0;
+  }
+  static uint64_t wire_size(int n, const uint8_t* p_bytes) {
+    uint64_t w = 0;
+    for (int i = 0; i < n; i++) w += p_bytes[i] == 0x10 ? 2 : 1;
+    return w;
+  }
+  /* The loader's link (the Root's) reports to the clock the same way while the rig lives. */
+  void hook_loader() {
+    co_ = Root_get_p_co(rig_root());
+    if (!co_) return;
+    saved_ = *co_;
+    co_->p_time = this;
+    co_->cb_time_sleep_ms = &UnitRig::l_sleep;
+    co_->p_uart = this;
+    co_->cb_uart_receive_byte_nw = &UnitRig::l_receive;
+    co_->cb_uart_send_byte = &UnitRig::l_send_byte;
+    co_->cb_uart_send_with_dle = saved_.cb_uart_send_with_dle ? &UnitRig::l_send_with_dle : nullptr;
+  }
+  void unhook_loader() {
+    if (!co_) return;
+    co_->p_time = saved_.p_time;
+    co_->cb_time_sleep_ms = saved_.cb_time_sleep_ms;
+    co_->p_uart = saved_.p_uart;
+    co_->cb_uart_receive_byte_nw = saved_.cb_uart_receive_byte_nw;
+    co_->cb_uart_send_byte = saved_.cb_uart_send_byte;
+    co_->cb_uart_send_with_dle = saved_.cb_uart_send_with_dle;
+    co_ = nullptr;
+  }
+  static int l_sleep(void* p, uint32_t t_ms) {
+    UnitRig* r = (UnitRig*)p;
+    int res = r->saved_.cb_time_sleep_ms ? r->saved_.cb_time_sleep_ms(r->saved_.p_time, t_ms) : 0;
+    r->time_.idle_or_wait_input(IdleTime::LOADER);
+    return res;
+  }
+  static int l_receive(void* p) {
+    UnitRig* r = (UnitRig*)p;
+    int ch = r->saved_.cb_uart_receive_byte_nw(r->saved_.p_uart);
+    if (ch >= 0) r->time_.got(IdleTime::LOADER);
+    return ch;
+  }
+  static int l_send_byte(void* p, int ch) {
+    UnitRig* r = (UnitRig*)p;
+    r->time_.sent(IdleTime::LOADER, 1);
+    int res = r->saved_.cb_uart_send_byte(r->saved_.p_uart, ch);
+    if (res < 0) r->time_.unsent(IdleTime::LOADER, 1);
+    return res;
+  }
+  static uint32_t l_send_with_dle(void* p, int n, const uint8_t* p_bytes) {
+    UnitRig* r = (UnitRig*)p;
+    uint64_t n_wire = wire_size(n, p_bytes);
+    r->time_.sent(IdleTime::LOADER, n_wire);
+    uint32_t res = r->saved_.cb_uart_send_with_dle(r->saved_.p_uart, n, p_bytes);
+    if (res != CO3964_SEND_OK) r->time_.unsent(IdleTime::LOADER, n_wire);
+    return res;
+  }
+
+  IdleTime time_;  // first made, last gone: the unit's thread reports to it
+  UnitPort fd_base_ = {};
+  std::atomic<bool> unit_thread_known_{false};
+  Co3964* co_ = nullptr;  // the Root's link while hooked
+  Co3964 saved_ = {};     // its callbacks before
   bool ok_ = false;
   int fd_master_ = -1, fd_slave_ = -1;
   std::string path_;
@@ -151,6 +264,12 @@ class DialogRig {
     for (const auto& b : boxes)
       if (b.text == text) return true;
     return false;
+  }
+  /* The boxes shown, one a line, for a test's failure message. */
+  std::string box_texts() const {
+    std::string s = "boxes (" + std::to_string(boxes.size()) + "):\n";
+    for (const auto& b : boxes) s += "  [" + b.caption + "] " + b.text + "\n";
+    return s;
   }
   bool saw_lower(const std::string& text) const {
     for (const auto& t : lowers)

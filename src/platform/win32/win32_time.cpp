@@ -77,7 +77,31 @@ void Win32VirtualClock::advance(DWORD dw_ms) {
 
 DWORD Win32VirtualClock::get(void* p) { return ((Win32VirtualClock*)p)->now(); }
 
+void Win32VirtualClock::set_sleep(void (*cb)(void* p, DWORD dw_ms), void* p) {
+  std::lock_guard<std::mutex> lock(g_clock_lock);
+  cb_sleep_ = cb;
+  p_sleep_ = p;
+}
+
+Win32VirtualClock* Win32VirtualClock::installed() {
+  std::lock_guard<std::mutex> lock(g_clock_lock);
+  return g_clock.cb_get_tick_count == &Win32VirtualClock::get ? (Win32VirtualClock*)g_clock.p
+                                                              : nullptr;
+}
+
 void Win32VirtualClock::sleep(void* p, DWORD dw_ms) {
-  ((Win32VirtualClock*)p)->advance(dw_ms);
+  Win32VirtualClock* c = (Win32VirtualClock*)p;
+  void (*cb)(void*, DWORD);
+  void* p_cb;
+  {
+    std::lock_guard<std::mutex> lock(g_clock_lock);
+    cb = c->cb_sleep_;
+    p_cb = c->p_sleep_;
+  }
+  if (cb) {
+    cb(p_cb, dw_ms);
+    return;
+  }
+  c->advance(dw_ms);
   sched_yield();
 }

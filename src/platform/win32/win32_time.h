@@ -26,7 +26,9 @@ struct Win32Clock {
 void win32_clock_set(const Win32Clock* p_clock);
 
 /* A virtual clock for tests: ticks only move when somebody sleeps or calls advance.
-** Sleep(0) still yields the processor, so other threads get on. */
+** Sleep(0) still yields the processor, so other threads get on. A test rig that drives
+** several threads may take Sleep over (set_sleep), so that the clock moves only while
+** every one of them waits. */
 class Win32VirtualClock {
 public:
   explicit Win32VirtualClock(DWORD t_start = 0);  // installs itself
@@ -35,11 +37,17 @@ public:
   Win32VirtualClock& operator=(const Win32VirtualClock&) = delete;
   DWORD now() const;
   void advance(DWORD dw_ms);
+  /* Sleep calls cb(p, dw_ms) instead of advancing by dw_ms; NULL restores that. */
+  void set_sleep(void (*cb)(void* p, DWORD dw_ms), void* p);
+  /* The virtual clock behind GetTickCount, or NULL when another clock is installed. */
+  static Win32VirtualClock* installed();
 
 private:
   static DWORD get(void* p);
   static void sleep(void* p, DWORD dw_ms);
   volatile DWORD t_now_;  // current tick; written under the process-wide clock lock
+  void (*cb_sleep_)(void* p, DWORD dw_ms) = nullptr;  // set_sleep; under the clock lock
+  void* p_sleep_ = nullptr;
 };
 
 #endif

@@ -1,0 +1,181 @@
+/*
+** idle_time.h - time for two ends of a real line (a pseudo-terminal) on two threads: the
+** loader's end (the test's thread: link, RMC master, dialog) and the unit simulator (its
+** own thread). The virtual clock moves 1 ms at a time, and only when each end present
+** either waits idle with no byte on its way to it, or sleeps (Sleep with a time: the fixed
+** pauses, a user who thinks, the unit's work). An end that runs, or has a byte to read,
+** holds the clock. So a time-out of one end never runs out because the other end did not
+** get the processor in time, however busy the machine is; and every time-out still ends,
+** since time passes whenever both ends only wait.
+**
+** The ends report what they do: their idle passes (idle), the bytes they put on the line
+** (sent) and take from it (got). IdleTime takes over Sleep of the installed Win32VirtualClock
+** while it lives (nothing at all when no virtual clock is installed); Sleep(0) counts as an
+** idle pass of the calling end, Sleep(t) as sleeping t ms. The unit's end is the thread that
+** called unit_thread_here last; every other thread is the loader's.
+*/
+#ifndef ZENT_TEST_IDLE_TIME_H
+#define ZENT_TEST_IDLE_TIME_H
+
+#include "win32_time.h"
+
+#include <poll.h>
+#include <sched.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+class IdleTime {
+public:
+  enum { LOADER = 0, UNIT = 1 };
+
+  explicit IdleTime(Win32VirtualClock* p_clock = Win32VirtualClock::installed()) : clock_(p_clock) {
+    if (clock_) clock_->set_sleep(&IdleTime::on_sleep, this);
+  }
+  ~IdleTime() {
+    if (clock_) clock_->set_sleep(nullptr, nullptr);
+  }
+  IdleTime(const IdleTime&) = delete;
+  IdleTime& operator=(const IdleTime&) = delete;
+
+  bool active() const { return clock_ != nullptr; }
+
+  /* The end takes part (its thread runs) or not (not yet started, or stopped). The loader's
+  ** end takes part from the start, the unit's once it is started. */
+  void set_present(int side, bool present) {
+    if (!clock_) return;
+    std::lock_guard<std::mutex> lock(lock_);
+    present_[side] = present;
+    state_[side] = BUSY;
+    if (can_tick()) tick();
+    cv_.notify_all();
+  }
+  /* The calling thread is the unit's. */
+  void unit_thread_here() {
+    std::lock_guard<std::mutex> lock(lock_);
+    unit_thread_ = std::this_thread::get_id();
+  }
+  /* Descriptor whose input is the end's (poll waits on it while a byte is on its way). */
+  void set_fd(int side, int fd) { fd_[side] = fd; }
+
+  void sent(int side, uint64_t n) {
+    std::lock_guard<std::mutex> lock(lock_);
+    sent_[side] += n;
+    cv_.notify_all();
+  }
+  /* A send that failed after it was counted (counted first: the far end may take the byte
+  ** before the writer gets on). */
+  void unsent(int side, uint64_t n) {
+    std::lock_guard<std::mutex> lock(lock_);
+    sent_[side] -= n;
+  }
+  void got(int side) {
+    std::lock_guard<std::mutex> lock(lock_);
+    got_[side]++;
+  }
+  /* Bytes on their way to the end: sent by the other, not yet taken. */
+  uint64_t pending(int side) {
+    std::lock_guard<std::mutex> lock(lock_);
+    return pending_locked(side);
+  }
+
+  /* An idle pass of the end: nothing to do until a byte comes or the clock moves. Returns
+  ** false at once when a byte is on its way to the end (the caller reads on); else true
+  ** after the clock has moved, or after a short real time as a safeguard. */
+  bool idle(int side) {
+    if (!clock_) return false;
+    std::unique_lock<std::mutex> lock(lock_);
+    if (pending_locked(side)) return false;
+    state_[side] = IDLE;
+    uint64_t n_ticks = n_ticks_;
+    cv_.notify_all();  // for wait_unit_quiet
+    if (can_tick())
+      tick();
+    else
+      cv_.wait_for(lock, std::chrono::milliseconds(2),
+                   [&] { return n_ticks_ != n_ticks || pending_locked(side) != 0; });
+    state_[side] = BUSY;
+    return true;
+  }
+  /* Idle pass that also waits (up to 1 ms of real time) for a byte on its way to the end. */
+  void idle_or_wait_input(int side) {
+    if (idle(side)) return;
+    if (fd_[side] >= 0) {
+      pollfd pfd = {fd_[side], POLLIN, 0};
+      (void)poll(&pfd, 1, 1);
+    } else {
+      sched_yield();
+    }
+  }
+  /* The end sleeps t_ms of the clock; the other end goes on meanwhile. */
+  void sleep(int side, uint32_t t_ms) {
+    if (!clock_) return;
+    std::unique_lock<std::mutex> lock(lock_);
+    DWORD t_end = clock_->now() + t_ms;
+    state_[side] = AWAY;
+    while ((int32_t)(t_end - clock_->now()) > 0) {
+      if (can_tick())
+        tick();
+      else
+        cv_.wait_for(lock, std::chrono::milliseconds(2));
+    }
+    state_[side] = BUSY;
+  }
+  /* Waits (in real time, up to t_real_ms) until the unit has taken every byte sent to it and
+  ** waits idle: its exchange is over or waits for time to pass. false when it did not. */
+  bool wait_unit_quiet(int t_real_ms = 10000) {
+    if (!clock_) return true;
+    std::unique_lock<std::mutex> lock(lock_);
+    return cv_.wait_for(lock, std::chrono::milliseconds(t_real_ms), [&] {
+      return !present_[UNIT] || (pending_locked(UNIT) == 0 && state_[UNIT] != BUSY);
+    });
+  }
+
+private:
+  enum State { BUSY, IDLE, AWAY };
+
+  uint64_t pending_locked(int side) const { return sent_[1 - side] - got_[side]; }
+  bool can_tick() const {
+    for (int s = 0; s < 2; ++s) {
+      if (!present_[s]) continue;
+      if (state_[s] == BUSY) return false;
+      if (state_[s] == IDLE && pending_locked(s)) return false;
+    }
+    return true;
+  }
+  /* One millisecond passes; an idle end has to come back idle before the next one. */
+  void tick() {
+    clock_->advance(1);
+    n_ticks_++;
+    for (auto& s : state_)
+      if (s == IDLE) s = BUSY;
+    cv_.notify_all();
+  }
+  static void on_sleep(void* p, DWORD t_ms) {
+    IdleTime* t = (IdleTime*)p;
+    int side = LOADER;
+    {
+      std::lock_guard<std::mutex> lock(t->lock_);
+      if (std::this_thread::get_id() == t->unit_thread_) side = UNIT;
+    }
+    if (t_ms == 0)
+      t->idle_or_wait_input(side);
+    else
+      t->sleep(side, t_ms);
+  }
+
+  Win32VirtualClock* clock_;
+  std::mutex lock_;
+  std::condition_variable cv_;
+  State state_[2] = {BUSY, BUSY};
+  bool present_[2] = {true, false};
+  uint64_t sent_[2] = {0, 0}, got_[2] = {0, 0};
+  uint64_t n_ticks_ = 0;
+  int fd_[2] = {-1, -1};
+  std::thread::id unit_thread_;
+};
+
+#endif

@@ -58,7 +58,9 @@ class ZentWindow : public Fl_Double_Window {
       if (key == ' ' && Fl::event_alt()) return PostMessageA(hwnd_, WM_SYSKEYDOWN, VK_SPACE, 0), 1;
       if (key == FL_Escape) return post_key(VK_ESCAPE);
       if ((key == FL_Enter || key == FL_KP_Enter) && e == FL_SHORTCUT) return post_key(VK_RETURN);
-      if (!live) return 1;
+      // No widget of a disabled window gets a key; refused as a key press, it comes back
+      // as a shortcut (Enter among them) and ends here.
+      if (!live) return e == FL_SHORTCUT;
     }
     return Fl_Double_Window::handle(e);
   }

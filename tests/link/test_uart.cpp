@@ -89,6 +89,24 @@ TEST_F(UartTest, OpenSets115200_8N1AsTheFarSideSeesIt) {
   EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
 }
 
+/* A terminal program often leaves RTS/CTS on; the port then reads as CTS output flow with
+** an RTS handshake. Switching CTS flow off must leave a port that opens, with no hardware
+** flow control on the line (a pseudo-terminal has no CTS at all). */
+TEST_F(UartTest, PortLeftWithRtsCtsFlowControlOpensWithoutIt) {
+  struct termios tio;
+  ASSERT_EQ(tcgetattr(pty.master, &tio), 0);
+  tio.c_cflag |= CRTSCTS;
+  ASSERT_EQ(tcsetattr(pty.master, TCSANOW, &tio), 0);
+  LogCapture log;
+  ASSERT_EQ(open_8n1(), 1) << log.text();
+  ASSERT_EQ(tcgetattr(pty.master, &tio), 0);
+  EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+  ASSERT_EQ(Uart_send_byte(&uart, 0x02), 0x02);
+  EXPECT_EQ(pty.read_n(1), std::vector<uint8_t>{0x02});
+  ASSERT_EQ(write(pty.master, "\x10", 1), 1);
+  EXPECT_EQ(receive_byte(&uart), 0x10);
+}
+
 TEST_F(UartTest, EveryByteValueTravelsBothWaysUnchanged) {
   ASSERT_EQ(open_8n1(), 1);
   std::vector<uint8_t> all(256);
@@ -107,6 +125,8 @@ TEST_F(UartTest, BlockSendDoublesDleAndAnEmptyBlockWritesNothing) {
   EXPECT_EQ(Uart_send_with_dle(&uart, 5, block), 0x80000000u);
   EXPECT_EQ(pty.read_n(8), (std::vector<uint8_t>{0x10, 0x10, 0x41, 0x10, 0x10, 0x10, 0x10, 0x03}));
   EXPECT_EQ(Uart_send_with_dle(&uart, 0, block), 0x80000000u);
+  EXPECT_EQ(Uart_send_with_dle(&uart, -1, block), 0x15u);   // refused, nothing written
+  EXPECT_EQ(Uart_send_with_dle(&uart, 3, nullptr), 0x15u);
   ASSERT_EQ(Uart_send_byte(&uart, 0x55), 0x55);  // the next byte on the line is the marker
   EXPECT_EQ(pty.read_n(1), std::vector<uint8_t>{0x55});
 }

@@ -217,15 +217,15 @@ std::shared_ptr<Win32CommObject> comm_of(HANDLE h) {
   return p;
 }
 
-/* Rejects the DCB flags that a Linux tty cannot carry out. */
+/* Rejects what Windows refuses as well: an undefined DTR control, and stop bits that the
+** data bits cannot have (1.5 only with 5 data bits, 2 not with 5). Flags without a Linux
+** form are accepted, as Windows accepts them, and kept for GetCommState. */
 bool dcb_flags_possible(const DCB* p) {
-  if (!p->fBinary || p->fOutxDsrFlow || p->fDsrSensitivity || p->fErrorChar || p->fNull ||
-      p->fAbortOnError)
+  if (p->fDtrControl > DTR_CONTROL_HANDSHAKE || p->ByteSize < 5 || p->ByteSize > 8 ||
+      p->Parity > SPACEPARITY || p->StopBits > TWOSTOPBITS)
     return false;
-  if (p->fDtrControl == DTR_CONTROL_HANDSHAKE) return false;
-  if (p->fRtsControl == RTS_CONTROL_TOGGLE) return false;
-  // Linux has one flag for RTS/CTS in both directions.
-  return (p->fRtsControl == RTS_CONTROL_HANDSHAKE) == (p->fOutxCtsFlow != 0);
+  if (p->StopBits == ONE5STOPBITS) return p->ByteSize == 5;
+  return !(p->StopBits == TWOSTOPBITS && p->ByteSize == 5);
 }
 
 tcflag_t csize_of(BYTE n_bits) {
@@ -275,13 +275,16 @@ void make_raw(struct termios* p_tio) {
   p_tio->c_cc[VTIME] = 0;
 }
 
-/* Sets DTR and RTS as the DCB asks. Pseudo-terminals have no modem lines; a refusal is
-** not an error of the settings. */
+/* Sets DTR and RTS as the DCB asks. A handshake or toggle that the line does not carry out
+** leaves its line raised; RTS is the kernel's only while CTS flow control is on. Pseudo-
+** terminals have no modem lines; a refusal is not an error of the settings. */
 void apply_modem_lines(int fd, const DCB* p) {
   int dtr = TIOCM_DTR, rts = TIOCM_RTS;
-  (void)ioctl(fd, p->fDtrControl == DTR_CONTROL_ENABLE ? TIOCMBIS : TIOCMBIC, &dtr);
-  if (p->fRtsControl == RTS_CONTROL_ENABLE) (void)ioctl(fd, TIOCMBIS, &rts);
-  if (p->fRtsControl == RTS_CONTROL_DISABLE) (void)ioctl(fd, TIOCMBIC, &rts);
+  (void)ioctl(fd, p->fDtrControl == DTR_CONTROL_DISABLE ? TIOCMBIC : TIOCMBIS, &dtr);
+  if (p->fRtsControl == RTS_CONTROL_DISABLE)
+    (void)ioctl(fd, TIOCMBIC, &rts);
+  else if (!p->fOutxCtsFlow)
+    (void)ioctl(fd, TIOCMBIS, &rts);
 }
 
 /* True when the settings that SetCommState writes read back unchanged. */
@@ -368,9 +371,7 @@ HANDLE win32_comm_open(LPCSTR p_name, DWORD dw_access) {
 
 int win32_comm_dcb_to_termios(const DCB* p_dcb, struct termios* p_tio) {
   speed_t speed;
-  if (!p_dcb || !p_tio || !dcb_flags_possible(p_dcb) || !speed_of_baud(p_dcb->BaudRate, &speed) ||
-      p_dcb->ByteSize < 5 || p_dcb->ByteSize > 8 || p_dcb->Parity > SPACEPARITY ||
-      (p_dcb->StopBits != ONESTOPBIT && p_dcb->StopBits != TWOSTOPBITS)) {
+  if (!p_dcb || !p_tio || !dcb_flags_possible(p_dcb) || !speed_of_baud(p_dcb->BaudRate, &speed)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
@@ -379,7 +380,9 @@ int win32_comm_dcb_to_termios(const DCB* p_dcb, struct termios* p_tio) {
   cfsetospeed(p_tio, speed);
   p_tio->c_cflag &= ~k_cflag_checked;
   p_tio->c_cflag |= csize_of(p_dcb->ByteSize) | parity_cflag(p_dcb->Parity);
-  if (p_dcb->StopBits == TWOSTOPBITS) p_tio->c_cflag |= CSTOPB;
+  if (p_dcb->StopBits != ONESTOPBIT) p_tio->c_cflag |= CSTOPB;  // with CS5: 1.5 stop bits
+  // Linux has one flag for RTS/CTS in both directions: CTS output flow sets it, an RTS
+  // handshake without it has no flow control on the line.
   if (p_dcb->fOutxCtsFlow) p_tio->c_cflag |= CRTSCTS;
   p_tio->c_iflag &= ~k_iflag_checked;
   if (p_dcb->fOutX) p_tio->c_iflag |= IXON;
@@ -410,14 +413,22 @@ BOOL GetCommState(HANDLE h_file, LPDCB p_dcb) {
   p_dcb->BaudRate = baud_of_speed(cfgetospeed(&tio));
   p_dcb->fBinary = 1;
   p_dcb->fParity = (tio.c_iflag & INPCK) != 0;
-  p_dcb->fOutxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
-  if (tio.c_cflag & CRTSCTS) p_dcb->fRtsControl = RTS_CONTROL_HANDSHAKE;
-  else if (p_dcb->fRtsControl == RTS_CONTROL_HANDSHAKE) p_dcb->fRtsControl = RTS_CONTROL_ENABLE;
+  // RTS/CTS switched on or off by someone else (a terminal program) shows as both.
+  bool cts = (tio.c_cflag & CRTSCTS) != 0;
+  if (cts != (p_dcb->fOutxCtsFlow != 0)) {
+    if (cts)
+      p_dcb->fRtsControl = RTS_CONTROL_HANDSHAKE;
+    else if (p_dcb->fRtsControl == RTS_CONTROL_HANDSHAKE)
+      p_dcb->fRtsControl = RTS_CONTROL_ENABLE;
+  }
+  p_dcb->fOutxCtsFlow = cts;
   p_dcb->fOutX = (tio.c_iflag & IXON) != 0;
   p_dcb->fInX = (tio.c_iflag & IXOFF) != 0;
   p_dcb->ByteSize = bits_of_csize(tio.c_cflag);
   p_dcb->Parity = parity_of_cflag(tio.c_cflag);
-  p_dcb->StopBits = (tio.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+  p_dcb->StopBits = !(tio.c_cflag & CSTOPB)      ? ONESTOPBIT
+                    : p_dcb->ByteSize == 5 ? ONE5STOPBITS
+                                           : TWOSTOPBITS;
   p_dcb->XonChar = (char)tio.c_cc[VSTART];
   p_dcb->XoffChar = (char)tio.c_cc[VSTOP];
   return TRUE;

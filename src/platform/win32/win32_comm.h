@@ -4,7 +4,9 @@
 **
 ** "COMn" names the device in the environment variable ZENT_COMn, else /dev/ttyS<n-1>. A port
 ** is opened exclusively (TIOCEXCL and an flock, so root is kept out too) and always raw, as
-** a Windows port has no line discipline. A setting that Linux or the device cannot carry
+** a Windows port has no line discipline. SetCommState accepts every DCB that Windows
+** accepts; flags that Linux has no form for are kept (GetCommState gives them back) but
+** have no effect on the line. A rate, framing or flag that the device itself does not carry
 ** out is refused with ERROR_INVALID_PARAMETER rather than changed silently: SetCommState
 ** reads termios back after writing it and compares.
 */
@@ -40,31 +42,32 @@
 #define RTS_CONTROL_HANDSHAKE 2
 #define RTS_CONTROL_TOGGLE 3
 
-/* Line settings of a port. Flags a Linux port cannot honour (DSR flow control, DTR
-** handshake, error-character replacement, NUL discarding, abort on error) must be 0. */
+/* Line settings of a port. Flags a Linux port cannot honour (DSR flow control and
+** sensitivity, error-character replacement, NUL discarding, abort on error) are kept without
+** effect; a DTR handshake or RTS toggle keeps its line raised. */
 typedef struct _DCB {
   DWORD DCBlength;               // sizeof (DCB); not checked
   DWORD BaudRate;                // bits per second, a rate of the termios table
-  DWORD fBinary : 1;             // raw transfer; must be 1
+  DWORD fBinary : 1;             // raw transfer; the line is raw whatever it holds
   DWORD fParity : 1;             // parity checking of received bytes (INPCK)
-  DWORD fOutxCtsFlow : 1;        // CTS output flow control (CRTSCTS)
-  DWORD fOutxDsrFlow : 1;        // DSR output flow control; not available, must be 0
-  DWORD fDtrControl : 2;         // DTR_CONTROL_*; handshake not available
-  DWORD fDsrSensitivity : 1;     // not available, must be 0
+  DWORD fOutxCtsFlow : 1;        // CTS output flow control (CRTSCTS, which also drives RTS)
+  DWORD fOutxDsrFlow : 1;        // DSR output flow control; kept, no effect
+  DWORD fDtrControl : 2;         // DTR_CONTROL_*; handshake keeps DTR raised; 3 is refused
+  DWORD fDsrSensitivity : 1;     // kept, no effect
   DWORD fTXContinueOnXoff : 1;   // kept, no effect
   DWORD fOutX : 1;               // XON/XOFF output flow control (IXON)
   DWORD fInX : 1;                // XON/XOFF input flow control (IXOFF)
-  DWORD fErrorChar : 1;          // replace bytes with parity errors; not available
-  DWORD fNull : 1;               // discard NUL bytes; not available
-  DWORD fRtsControl : 2;         // RTS_CONTROL_*; handshake only together with fOutxCtsFlow
-  DWORD fAbortOnError : 1;       // not available, must be 0
+  DWORD fErrorChar : 1;          // replace bytes with parity errors; kept, no effect
+  DWORD fNull : 1;               // discard NUL bytes; kept, no effect
+  DWORD fRtsControl : 2;         // RTS_CONTROL_*; without fOutxCtsFlow, RTS stays raised
+  DWORD fAbortOnError : 1;       // kept, no effect
   DWORD fDummy2 : 17;            // unused
   WORD wReserved;                // unused
   WORD XonLim;                   // kept, no effect
   WORD XoffLim;                  // kept, no effect
   BYTE ByteSize;                 // data bits, 5 to 8
   BYTE Parity;                   // NOPARITY .. SPACEPARITY
-  BYTE StopBits;                 // ONESTOPBIT or TWOSTOPBITS
+  BYTE StopBits;                 // ONESTOPBIT; ONE5STOPBITS only with 5 data bits, TWO not
   char XonChar;                  // VSTART
   char XoffChar;                 // VSTOP
   char ErrorChar;                // kept, no effect
@@ -106,8 +109,9 @@ BOOL GetCommTimeouts(HANDLE h_file, LPCOMMTIMEOUTS p_timeouts);
 BOOL SetCommTimeouts(HANDLE h_file, LPCOMMTIMEOUTS p_timeouts);
 
 /* The termios form of a DCB, applied to *p_tio (its other fields kept): 1, or 0 with
-** SetLastError(ERROR_INVALID_PARAMETER) when Linux has no such setting. Tests use it to
-** check the mapping of settings that a pseudo-terminal cannot hold (parity, data bits). */
+** SetLastError(ERROR_INVALID_PARAMETER) for a DCB that Windows refuses too or a rate that
+** Linux has no speed for. Tests use it to check the mapping of settings that a
+** pseudo-terminal cannot hold (parity, data bits). */
 int win32_comm_dcb_to_termios(const DCB* p_dcb, struct termios* p_tio);
 
 #endif

@@ -168,10 +168,11 @@ TEST(CommState, ImpossibleSettingsAreRefusedAndLeaveThePortAsItWas) {
   EXPECT_FALSE(SetCommState(h, &bad));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
   bad = dcb;
-  bad.fOutxDsrFlow = 1;
+  bad.ByteSize = 5;  // Windows refuses 5 data bits with 2 stop bits, too
+  bad.StopBits = TWOSTOPBITS;
   EXPECT_FALSE(SetCommState(h, &bad));
   bad = dcb;
-  bad.fRtsControl = RTS_CONTROL_HANDSHAKE;  // without CTS flow: Linux cannot split them
+  bad.fDtrControl = 3;  // no such DTR control
   EXPECT_FALSE(SetCommState(h, &bad));
 
   DCB back;
@@ -179,6 +180,38 @@ TEST(CommState, ImpossibleSettingsAreRefusedAndLeaveThePortAsItWas) {
   EXPECT_EQ(back.BaudRate, 115200u);
   EXPECT_EQ(back.Parity, NOPARITY);
   EXPECT_EQ(back.StopBits, ONESTOPBIT);
+  CloseHandle(h);
+}
+
+/* Windows takes flags that a Linux tty cannot carry out; so does the stand-in, and gives
+** them back. An RTS handshake without CTS flow leaves no flow control on the line. */
+TEST(CommState, EveryFlagWindowsTakesIsTakenAndReadBack) {
+  PtyPort pty(17);
+  HANDLE h = win32_comm_open(pty.com.c_str(), k_rw);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DCB dcb = dcb_8n1(h, 115200);
+  dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  dcb.fOutxDsrFlow = dcb.fDsrSensitivity = dcb.fErrorChar = dcb.fNull = dcb.fAbortOnError = 1;
+  dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+  ASSERT_TRUE(SetCommState(h, &dcb));
+  struct termios tio;
+  ASSERT_EQ(tcgetattr(pty.master, &tio), 0);
+  EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
+  DCB back;
+  ASSERT_TRUE(GetCommState(h, &back));
+  EXPECT_EQ(back.fRtsControl, (DWORD)RTS_CONTROL_HANDSHAKE);
+  EXPECT_EQ(back.fOutxCtsFlow, 0u);
+  EXPECT_EQ(back.fDtrControl, (DWORD)DTR_CONTROL_HANDSHAKE);
+  EXPECT_EQ(back.fOutxDsrFlow & back.fDsrSensitivity & back.fErrorChar & back.fNull &
+                back.fAbortOnError,
+            1u);
+  dcb.fOutxCtsFlow = 1;  // CTS output flow with RTS simply raised
+  dcb.fRtsControl = RTS_CONTROL_TOGGLE;
+  ASSERT_TRUE(SetCommState(h, &dcb));
+  ASSERT_EQ(tcgetattr(pty.master, &tio), 0);
+  EXPECT_NE(tio.c_cflag & CRTSCTS, 0u);
+  ASSERT_TRUE(GetCommState(h, &back));
+  EXPECT_EQ(back.fRtsControl, (DWORD)RTS_CONTROL_TOGGLE);
   CloseHandle(h);
 }
 
@@ -219,6 +252,12 @@ TEST(CommState, TermiosFormOfParityDataAndStopBits) {
     EXPECT_EQ(cfgetospeed(&tio), (speed_t)B19200);
   }
   struct termios tio = {};
+  dcb.ByteSize = 5;  // 1.5 stop bits: a UART makes them of CSTOPB with 5 data bits
+  dcb.StopBits = ONE5STOPBITS;
+  ASSERT_EQ(win32_comm_dcb_to_termios(&dcb, &tio), 1);
+  EXPECT_EQ(tio.c_cflag & (CSIZE | CSTOPB), (tcflag_t)(CS5 | CSTOPB));
+  dcb.ByteSize = 7;
+  dcb.StopBits = TWOSTOPBITS;
   dcb.Parity = 5;
   EXPECT_EQ(win32_comm_dcb_to_termios(&dcb, &tio), 0);
   dcb.Parity = NOPARITY;

@@ -146,11 +146,12 @@ int send_and_receive(Rmc* p, int n_signa, int n_expected) {
 
 int log_result(int r) {
   if (r == 0) return r;
+  // The function-name field is empty: the colon follows the hyphen at once.
   const char* p_name = Rmc_res_get_name(r);
   if (p_name)
-    StdIo_printf(STDIO_ERR("") "send_and_receive returned %d (%s)", r, p_name);
+    StdIo_printf("error - " __FILE__ " -: send_and_receive returned %d (%s)", r, p_name);
   else
-    StdIo_printf(STDIO_ERR("") "send_and_receive returned %d (?]", r);
+    StdIo_printf("error - " __FILE__ " -: send_and_receive returned %d (?]", r);
   return r;
 }
 

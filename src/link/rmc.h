@@ -116,7 +116,8 @@ int Rmc_do_fc44(Rmc* p, uint32_t v1, uint32_t v2, uint32_t v3);                 
 int Rmc_do_fc45(Rmc* p, uint32_t* p_v1, uint32_t* p_v2, uint32_t* p_a6, uint32_t* p_v4);
 int Rmc_do_fc46(Rmc* p, uint32_t v1, uint32_t v2, uint32_t v3, uint32_t v4, uint32_t v5,
                 uint32_t v6, uint32_t v7, uint32_t v8);  // 0x46
-/* 0x47: p_text holds RMC_N_TEXT bytes; always zero-terminated at index 39. */
+/* 0x47: p_text holds RMC_N_TEXT bytes; always zero-terminated at index 39, and all zero
+** (an empty text) when the command is refused before a request is sent. */
 int Rmc_do_read_text(Rmc* p, char* p_text);
 /* 0x48: sends bytes 0 to 38 of p_text as they stand, then a zero byte. */
 int Rmc_do_write_text(Rmc* p, const char* p_text);

@@ -11,6 +11,7 @@
 #include "std_io.h"
 
 #include <cinttypes>
+#include <cstring>
 
 using namespace rmc_core;
 
@@ -189,8 +190,11 @@ int Rmc_do_fc46(Rmc* p, uint32_t v1, uint32_t v2, uint32_t v3, uint32_t v4, uint
 }
 
 int Rmc_do_read_text(Rmc* p, char* p_text) {
-  if (!p || !p_text) return RMC_RES_ERR_ELSE;
-  if (!fits(p, "Rmc_do_read_text", 1, 41)) return RMC_RES_ERR_ELSE;
+  if (!p_text) return RMC_RES_ERR_ELSE;
+  if (!p || !fits(p, "Rmc_do_read_text", 1, 41)) {  // refused: an empty text, still terminated
+    memset(p_text, 0, RMC_N_TEXT);
+    return RMC_RES_ERR_ELSE;
+  }
   build_request(p, RMC_FC_READ_TEXT, {});
   int r = log_result(send_and_receive(p, 1, 41));
   get_bytes(p, 1, (uint8_t*)p_text, RMC_N_TEXT - 1);

@@ -21,7 +21,7 @@ namespace {
 
 size_t count_byte(const Bytes& b, uint8_t v) { return (size_t)std::count(b.begin(), b.end(), v); }
 
-const std::string RESULT_LINE = "error - src/link/rmc.cpp - : send_and_receive returned ";
+const std::string RESULT_LINE = "error - src/link/rmc.cpp -: send_and_receive returned ";
 
 class RmcTest : public ::testing::Test {
 protected:

@@ -205,9 +205,12 @@ protected:
 TEST_F(RmcCmdSingle, NullObjectOrTextGivesErrElseWithoutALine) {
   LogCapture log;
   char text[40];
+  memset(text, 'x', sizeof text);
   EXPECT_EQ(Rmc_do_jump(nullptr, 0), RMC_RES_ERR_ELSE);
   EXPECT_EQ(Rmc_do_write_flash(nullptr, 0, SRC, 1), RMC_RES_ERR_ELSE);
   EXPECT_EQ(Rmc_do_read_text(nullptr, text), RMC_RES_ERR_ELSE);
+  EXPECT_EQ(text[0], 0);  // an empty text, terminated
+  EXPECT_EQ(text[39], 0);
   EXPECT_EQ(Rmc_do_read_text(&r.rmc, nullptr), RMC_RES_ERR_ELSE);
   EXPECT_EQ(Rmc_do_write_text(&r.rmc, nullptr), RMC_RES_ERR_ELSE);
   EXPECT_EQ(log.text(), "");
@@ -248,7 +251,7 @@ TEST_F(RmcCmdSingle, FailedReadsStillFillTheDestinationFromTheBuffer) {
   EXPECT_EQ(Rmc_do_fram_read(&r.rmc, 1, 0x20, 8, data), RMC_RES_ERR_REC);
   EXPECT_EQ(log.calls(),
             (std::vector<std::string>{
-                "error - src/link/rmc.cpp - : send_and_receive returned 9 (RMC_RES_ERR_REC     )",
+                "error - src/link/rmc.cpp -: send_and_receive returned 9 (RMC_RES_ERR_REC     )",
                 "error - src/link/rmc_cmd.cpp - Rmc_do_fram_read: i_fram=1 a_fram=32 n_data=8"}));
   for (int i = 0; i < 8; i++) EXPECT_EQ(data[i], 0x77);  // behind the 13-byte request
   EXPECT_EQ(Rmc_do_read_mem(&r.rmc, 0x400000, data, 8), RMC_RES_ERR_REC);
@@ -329,8 +332,11 @@ TEST(RmcCmdLimits, FixedSizeCommandsAreRefusedByATinyBuffer) {
   RmcResponder r(line, 16);
   LogCapture log;
   char text[40];
+  memset(text, 'x', sizeof text);
   uint32_t v[6];
   EXPECT_EQ(Rmc_do_read_text(&r.rmc, text), RMC_RES_ERR_ELSE);
+  EXPECT_EQ(text[0], 0);  // an empty text, terminated
+  EXPECT_EQ(text[39], 0);
   EXPECT_EQ(Rmc_do_write_text(&r.rmc, "abc"), RMC_RES_ERR_ELSE);
   EXPECT_EQ(Rmc_do_fc45(&r.rmc, v, v, v, v), RMC_RES_ERR_ELSE);
   EXPECT_EQ(Rmc_do_fc46(&r.rmc, 1, 2, 3, 4, 5, 6, 7, 8), RMC_RES_ERR_ELSE);

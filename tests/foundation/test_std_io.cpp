@@ -104,6 +104,7 @@ int sink_nesting(void*, const char* p_text) {
 }
 
 TEST(StdIo, OutputLockIsTakenAgainByItsOwner) {
+  g_nested.clear();
   StdIo_set_stdout(sink_nesting, nullptr);
   EXPECT_EQ(StdIo_printf("outer %d", 1), 1);
   StdIo_set_stdout(nullptr, nullptr);
@@ -165,6 +166,7 @@ TEST(StdIo, SinkOnANullTerminalEndsInsteadOfRecursing) {
   StdIo_set_stdout(DbTerm_print, nullptr);
   EXPECT_EQ(StdIo_puts("x\n"), 0);
   EXPECT_EQ(StdIo_printf("%d\n", 1), 0);
+  g_to_null_term.clear();
   StdIo_set_stdout(sink_null_term, nullptr);
   EXPECT_EQ(StdIo_puts("x\n"), 0);
   StdIo_set_stdout(nullptr, nullptr);
@@ -182,6 +184,7 @@ TEST(StdIo, InputWaitsForACharacter) {
   EXPECT_EQ(StdIo_getc(), -1);
   EXPECT_EQ(StdIo_getc_nw(), -1);
   int ctx;
+  g_n_getc = 0;
   StdIo_set_stdin(stdin_late, &ctx);
   EXPECT_EQ(StdIo_get_cb_stdin(), stdin_late);
   EXPECT_EQ(StdIo_get_p_stdin(), &ctx);

@@ -25,6 +25,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -65,22 +66,19 @@ class UnitRig {
     cfg_.cb_trace = &UnitRig::on_trace;
     if (configure) configure(cfg_);
     UnitFdPort_init(&fd_port_, fd_master_, paced);
-    fd_base_ = UnitFdPort_port(&fd_port_);
-    UnitPort port = fd_base_;
-    if (time_.active()) {  // the unit's end reports to the clock
-      port = UnitPort{this, &UnitRig::u_receive, &UnitRig::u_send_byte, &UnitRig::u_send_with_dle,
-                      &UnitRig::u_idle};
-      hook_loader();
-      time_.set_fd(IdleTime::LOADER, fd_slave_);
-    }
+    unit_port_ = std::make_unique<IdleUnitPort>(&time_, UnitFdPort_port(&fd_port_));
+    loader_link_ = std::make_unique<IdleLinkHook>(&time_, Root_get_p_co(rig_root()));
+    time_.set_fd(IdleTime::LOADER, fd_slave_);
+    UnitPort port = unit_port_->port();
     unit_ = Unit_alloc(&cfg_, &port);
+    time_.set_present(IdleTime::UNIT, unit_ != nullptr);
     ok_ = unit_ && Unit_start(unit_);
-    if (ok_) time_.set_present(IdleTime::UNIT, true);
+    if (!ok_) time_.set_present(IdleTime::UNIT, false);
   }
   ~UnitRig() {
     stop();
     Unit_free(unit_);
-    unhook_loader();
+    loader_link_.reset();
     if (fd_slave_ >= 0) close(fd_slave_);
     if (fd_master_ >= 0) close(fd_master_);
     unsetenv("ZENT_COM1");
@@ -95,8 +93,10 @@ class UnitRig {
   void stop() {
     if (!unit_) return;
     time_.wait_unit_quiet();
+    time_.set_present(IdleTime::LOADER, false);  // time passes for the unit while it stops
     Unit_stop(unit_);
     time_.set_present(IdleTime::UNIT, false);
+    time_.set_present(IdleTime::LOADER, true);
   }
   /* Requests the unit got whose trace line contains the text. */
   int count(const std::string& what) {
@@ -121,95 +121,9 @@ class UnitRig {
     std::lock_guard<std::mutex> lock(r->lock_);
     r->trace_.push_back(p_line);
   }
-  /* The unit's port, counting for the clock: bytes taken and sent, idle passes. */
-  void unit_here() {
-    if (unit_thread_known_) return;
-    time_.unit_thread_here();
-    unit_thread_known_ = true;
-  }
-  static int u_receive(void* p) {
-    UnitRig* r = (UnitRig*)p;
-    r->unit_here();
-    int ch = r->fd_base_.cb_receive_byte_nw(r->fd_base_.p);
-    if (ch >= 0) r->time_.got(IdleTime::UNIT);
-    return ch;
-  }
-  static int u_send_byte(void* p, int ch) {
-    UnitRig* r = (UnitRig*)p;
-    r->time_.sent(IdleTime::UNIT, 1);
-    return r->fd_base_.cb_send_byte(r->fd_base_.p, ch);
-  }
-  static uint32_t u_send_with_dle(void* p, int n, const uint8_t* p_bytes) {
-    UnitRig* r = (UnitRig*)p;
-    r->time_.sent(IdleTime::UNIT, wire_size(n, p_bytes));
-    return r->fd_base_.cb_send_with_dle(r->fd_base_.p, n, p_bytes);
-  }
-  static int u_idle(void* p, uint32_t t_ms) {
-    UnitRig* r = (UnitRig*)p;
-    r->unit_here();
-    if (!r->time_.idle(IdleTime::UNIT)) r->fd_base_.cb_idle(r->fd_base_.p, t_ms);
-    return 0;
-  }
-  static uint64_t wire_size(int n, const uint8_t* p_bytes) {
-    uint64_t w = 0;
-    for (int i = 0; i < n; i++) w += p_bytes[i] == 0x10 ? 2 : 1;
-    return w;
-  }
-  /* The loader's link (the Root's) reports to the clock the same way while the rig lives. */
-  void hook_loader() {
-    co_ = Root_get_p_co(rig_root());
-    if (!co_) return;
-    saved_ = *co_;
-    co_->p_time = this;
-    co_->cb_time_sleep_ms = &UnitRig::l_sleep;
-    co_->p_uart = this;
-    co_->cb_uart_receive_byte_nw = &UnitRig::l_receive;
-    co_->cb_uart_send_byte = &UnitRig::l_send_byte;
-    co_->cb_uart_send_with_dle = saved_.cb_uart_send_with_dle ? &UnitRig::l_send_with_dle : nullptr;
-  }
-  void unhook_loader() {
-    if (!co_) return;
-    co_->p_time = saved_.p_time;
-    co_->cb_time_sleep_ms = saved_.cb_time_sleep_ms;
-    co_->p_uart = saved_.p_uart;
-    co_->cb_uart_receive_byte_nw = saved_.cb_uart_receive_byte_nw;
-    co_->cb_uart_send_byte = saved_.cb_uart_send_byte;
-    co_->cb_uart_send_with_dle = saved_.cb_uart_send_with_dle;
-    co_ = nullptr;
-  }
-  static int l_sleep(void* p, uint32_t t_ms) {
-    UnitRig* r = (UnitRig*)p;
-    int res = r->saved_.cb_time_sleep_ms ? r->saved_.cb_time_sleep_ms(r->saved_.p_time, t_ms) : 0;
-    r->time_.idle_or_wait_input(IdleTime::LOADER);
-    return res;
-  }
-  static int l_receive(void* p) {
-    UnitRig* r = (UnitRig*)p;
-    int ch = r->saved_.cb_uart_receive_byte_nw(r->saved_.p_uart);
-    if (ch >= 0) r->time_.got(IdleTime::LOADER);
-    return ch;
-  }
-  static int l_send_byte(void* p, int ch) {
-    UnitRig* r = (UnitRig*)p;
-    r->time_.sent(IdleTime::LOADER, 1);
-    int res = r->saved_.cb_uart_send_byte(r->saved_.p_uart, ch);
-    if (res < 0) r->time_.unsent(IdleTime::LOADER, 1);
-    return res;
-  }
-  static uint32_t l_send_with_dle(void* p, int n, const uint8_t* p_bytes) {
-    UnitRig* r = (UnitRig*)p;
-    uint64_t n_wire = wire_size(n, p_bytes);
-    r->time_.sent(IdleTime::LOADER, n_wire);
-    uint32_t res = r->saved_.cb_uart_send_with_dle(r->saved_.p_uart, n, p_bytes);
-    if (res != CO3964_SEND_OK) r->time_.unsent(IdleTime::LOADER, n_wire);
-    return res;
-  }
-
   IdleTime time_;  // first made, last gone: the unit's thread reports to it
-  UnitPort fd_base_ = {};
-  std::atomic<bool> unit_thread_known_{false};
-  Co3964* co_ = nullptr;  // the Root's link while hooked
-  Co3964 saved_ = {};     // its callbacks before
+  std::unique_ptr<IdleUnitPort> unit_port_;
+  std::unique_ptr<IdleLinkHook> loader_link_;  // the Root's link, while the rig lives
   bool ok_ = false;
   int fd_master_ = -1, fd_slave_ = -1;
   std::string path_;

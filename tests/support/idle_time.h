@@ -12,16 +12,20 @@
 ** (sent) and take from it (got). IdleTime takes over Sleep of the installed Win32VirtualClock
 ** while it lives (nothing at all when no virtual clock is installed); Sleep(0) counts as an
 ** idle pass of the calling end, Sleep(t) as sleeping t ms. The unit's end is the thread that
-** called unit_thread_here last; every other thread is the loader's.
+** called unit_thread_here last; every other thread is the loader's. IdleUnitPort and
+** IdleLinkHook make the reports for a unit's port and for the loader's link.
 */
 #ifndef ZENT_TEST_IDLE_TIME_H
 #define ZENT_TEST_IDLE_TIME_H
 
+#include "co3964.h"
+#include "unit_line.h"
 #include "win32_time.h"
 
 #include <poll.h>
 #include <sched.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -44,12 +48,11 @@ public:
   bool active() const { return clock_ != nullptr; }
 
   /* The end takes part (its thread runs) or not (not yet started, or stopped). The loader's
-  ** end takes part from the start, the unit's once it is started. */
+  ** end takes part from the start, the unit's from just before its thread starts. */
   void set_present(int side, bool present) {
     if (!clock_) return;
     std::lock_guard<std::mutex> lock(lock_);
     present_[side] = present;
-    state_[side] = BUSY;
     if (can_tick()) tick();
     cv_.notify_all();
   }
@@ -176,6 +179,121 @@ private:
   uint64_t n_ticks_ = 0;
   int fd_[2] = {-1, -1};
   std::thread::id unit_thread_;
+};
+
+/* A unit's port that reports to an IdleTime as the unit's end: bytes taken and sent, idle
+** passes (a pass with a byte on its way waits for it on the port). */
+class IdleUnitPort {
+public:
+  IdleUnitPort(IdleTime* p_time, const UnitPort& base) : time_(p_time), base_(base) {}
+  /* The port to give the unit: the base itself when the IdleTime is not active. */
+  UnitPort port() {
+    if (!time_->active()) return base_;
+    return UnitPort{this, &IdleUnitPort::receive, &IdleUnitPort::send_byte,
+                    base_.cb_send_with_dle ? &IdleUnitPort::send_with_dle : nullptr,
+                    &IdleUnitPort::idle};
+  }
+  static uint64_t wire_size(int n, const uint8_t* p_bytes) {
+    uint64_t w = 0;
+    for (int i = 0; i < n; i++) w += p_bytes[i] == CO3964_DLE ? 2 : 1;
+    return w;
+  }
+
+private:
+  void here() {
+    if (known_) return;
+    time_->unit_thread_here();
+    known_ = true;
+  }
+  static int receive(void* p) {
+    IdleUnitPort* u = (IdleUnitPort*)p;
+    u->here();
+    int ch = u->base_.cb_receive_byte_nw(u->base_.p);
+    if (ch >= 0) u->time_->got(IdleTime::UNIT);
+    return ch;
+  }
+  static int send_byte(void* p, int ch) {
+    IdleUnitPort* u = (IdleUnitPort*)p;
+    u->time_->sent(IdleTime::UNIT, 1);
+    return u->base_.cb_send_byte(u->base_.p, ch);
+  }
+  static uint32_t send_with_dle(void* p, int n, const uint8_t* p_bytes) {
+    IdleUnitPort* u = (IdleUnitPort*)p;
+    u->time_->sent(IdleTime::UNIT, wire_size(n, p_bytes));
+    return u->base_.cb_send_with_dle(u->base_.p, n, p_bytes);
+  }
+  static int idle(void* p, uint32_t t_ms) {
+    IdleUnitPort* u = (IdleUnitPort*)p;
+    u->here();
+    if (!u->time_->idle(IdleTime::UNIT) && u->base_.cb_idle) u->base_.cb_idle(u->base_.p, t_ms);
+    return 0;
+  }
+  IdleTime* time_;
+  UnitPort base_;
+  std::atomic<bool> known_{false};
+};
+
+/* Makes a loader's link report to an IdleTime as the loader's end while it lives: its port
+** callbacks count the bytes, its sleep callback (after the original's work) is an idle
+** pass. Nothing when the IdleTime is not active or the link is NULL. */
+class IdleLinkHook {
+public:
+  IdleLinkHook(IdleTime* p_time, Co3964* p_co) : time_(p_time) {
+    if (!p_co || !time_->active()) return;
+    co_ = p_co;
+    saved_ = *co_;
+    co_->p_time = this;
+    co_->cb_time_sleep_ms = &IdleLinkHook::sleep_ms;
+    co_->p_uart = this;
+    co_->cb_uart_receive_byte_nw = &IdleLinkHook::receive;
+    co_->cb_uart_send_byte = &IdleLinkHook::send_byte;
+    co_->cb_uart_send_with_dle = saved_.cb_uart_send_with_dle ? &IdleLinkHook::send_with_dle : nullptr;
+  }
+  ~IdleLinkHook() {
+    if (!co_) return;
+    co_->p_time = saved_.p_time;
+    co_->cb_time_sleep_ms = saved_.cb_time_sleep_ms;
+    co_->p_uart = saved_.p_uart;
+    co_->cb_uart_receive_byte_nw = saved_.cb_uart_receive_byte_nw;
+    co_->cb_uart_send_byte = saved_.cb_uart_send_byte;
+    co_->cb_uart_send_with_dle = saved_.cb_uart_send_with_dle;
+  }
+  IdleLinkHook(const IdleLinkHook&) = delete;
+  IdleLinkHook& operator=(const IdleLinkHook&) = delete;
+
+private:
+  static int sleep_ms(void* p, uint32_t t_ms) {
+    IdleLinkHook* h = (IdleLinkHook*)p;
+    int r = h->saved_.cb_time_sleep_ms ? h->saved_.cb_time_sleep_ms(h->saved_.p_time, t_ms) : 0;
+    h->time_->idle_or_wait_input(IdleTime::LOADER);
+    return r;
+  }
+  static int receive(void* p) {
+    IdleLinkHook* h = (IdleLinkHook*)p;
+    int ch = h->saved_.cb_uart_receive_byte_nw(h->saved_.p_uart);
+    if (ch >= 0) h->time_->got(IdleTime::LOADER);
+    return ch;
+  }
+  /* Counted before the write (the unit may take the byte before this thread gets on), taken
+  ** back when the port refused it. */
+  static int send_byte(void* p, int ch) {
+    IdleLinkHook* h = (IdleLinkHook*)p;
+    h->time_->sent(IdleTime::LOADER, 1);
+    int r = h->saved_.cb_uart_send_byte(h->saved_.p_uart, ch);
+    if (r < 0) h->time_->unsent(IdleTime::LOADER, 1);
+    return r;
+  }
+  static uint32_t send_with_dle(void* p, int n, const uint8_t* p_bytes) {
+    IdleLinkHook* h = (IdleLinkHook*)p;
+    uint64_t n_wire = IdleUnitPort::wire_size(n, p_bytes);
+    h->time_->sent(IdleTime::LOADER, n_wire);
+    uint32_t r = h->saved_.cb_uart_send_with_dle(h->saved_.p_uart, n, p_bytes);
+    if (r != CO3964_SEND_OK) h->time_->unsent(IdleTime::LOADER, n_wire);
+    return r;
+  }
+  IdleTime* time_;
+  Co3964* co_ = nullptr;
+  Co3964 saved_ = {};
 };
 
 #endif

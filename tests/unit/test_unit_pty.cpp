@@ -20,12 +20,13 @@ TEST(UnitPty, WholeSequenceWithTheFirmwareStartsTheApplication) {
   ASSERT_NE(p_unit, nullptr);
   UnitMasterInput in = firmware_images().input();
   UnitMasterResult res;
+  LogCapture log;
   int r = UnitMaster_run(rig.rmc(), &in, &res);
   rig.stop();
   EXPECT_EQ(r, RMC_RES_OK);
   EXPECT_EQ(res.step, UNIT_STEP_DONE);
   EXPECT_EQ(Unit_get_state(p_unit), UNIT_APPLICATION);
-  ASSERT_NE(Unit_get_verdict(p_unit), nullptr);
+  ASSERT_NE(Unit_get_verdict(p_unit), nullptr) << rig.trace.text() << "log:\n" << log.text();
   EXPECT_EQ(Unit_get_verdict(p_unit)->code, UNIT_VERDICT_OK);
   EXPECT_EQ(Unit_get_verdict(p_unit)->n_expanded, firmware_images().n_src);
   UnitStats s = Unit_get_stats(p_unit);
@@ -76,7 +77,7 @@ TEST(UnitPty, SilentUnitFailsTheWakeUpAfterTheBootTimeOut) {
   EXPECT_EQ(res.step, UNIT_STEP_ACTIVATE);
   EXPECT_GE(rig.now() - t_start, 1000u);
   rig.stop();
-  EXPECT_TRUE(rig.trace.contains("#1 0x07 -> no reply"));
+  EXPECT_TRUE(rig.trace.contains("#1 0x07 -> no reply")) << rig.trace.text() << "log:\n" << log.text();
 }
 
 TEST(UnitPty, PacedLineCarriesTheBootRequestsWithTheirFraming) {

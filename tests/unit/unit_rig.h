@@ -9,6 +9,7 @@
 #ifndef ZENT_TEST_UNIT_RIG_H
 #define ZENT_TEST_UNIT_RIG_H
 
+#include "idle_time.h"
 #include "link_pair.h"
 #include "rmc.h"
 #include "uart.h"
@@ -144,6 +145,12 @@ struct TraceLog {
       if (l.find(s) != std::string::npos) return true;
     return false;
   }
+  /* The lines, one a line, for a test's failure message. */
+  std::string text() const {
+    std::string s = "unit trace:\n";
+    for (const auto& l : lines) s += "  " + l + "\n";
+    return s;
+  }
 };
 
 /* The firmware images, made once; the tests' own images when the build has no firmware. */
@@ -261,7 +268,8 @@ struct LoaderSide {
 };
 
 /* A pseudo-terminal: the unit on the master side on its own thread, the loader side on the
-** slave through COM<n_com>. */
+** slave through COM<n_com>. The virtual clock moves only while both sides wait
+** (idle_time.h), so the time-outs of either side pass however the threads are scheduled. */
 class PtyRig {
 public:
   explicit PtyRig(int n_com = 30) : com_("COM" + std::to_string(n_com)) {
@@ -272,7 +280,9 @@ public:
     setenv(("ZENT_COM" + std::to_string(n_com)).c_str(), name, 1);
   }
   ~PtyRig() {
-    Unit_free(unit_);  // stops its thread
+    stop();
+    Unit_free(unit_);
+    link_hook_.reset();
     loader_.reset();
     if (master_ >= 0) close(master_);
   }
@@ -280,26 +290,41 @@ public:
     cfg.p_trace = &trace;
     cfg.cb_trace = TraceLog::put;
     UnitFdPort_init(&fd_port_, master_, paced);
-    UnitPort port = UnitFdPort_port(&fd_port_);
+    unit_port_ = std::make_unique<IdleUnitPort>(&time_, UnitFdPort_port(&fd_port_));
+    UnitPort port = unit_port_->port();
     unit_ = Unit_alloc(&cfg, &port);
     if (!unit_) return nullptr;
     loader_ = std::make_unique<LoaderSide>();
     if (!loader_->open(com_.c_str())) return nullptr;
-    Unit_start(unit_);
-    return unit_;
+    link_hook_ = std::make_unique<IdleLinkHook>(&time_, &loader_->co);
+    time_.set_present(IdleTime::UNIT, true);
+    if (Unit_start(unit_)) return unit_;
+    time_.set_present(IdleTime::UNIT, false);
+    return nullptr;
   }
-  void stop() { Unit_stop(unit_); }
+  /* Stops the unit's thread once it has taken what the loader sent and waits. */
+  void stop() {
+    if (!unit_) return;
+    time_.wait_unit_quiet();
+    time_.set_present(IdleTime::LOADER, false);  // time passes for the unit while it stops
+    Unit_stop(unit_);
+    time_.set_present(IdleTime::UNIT, false);
+    time_.set_present(IdleTime::LOADER, true);
+  }
   Rmc* rmc() { return &loader_->rmc; }
   DWORD now() const { return clock_.now(); }
   TraceLog trace;
 
 private:
   Win32VirtualClock clock_;
+  IdleTime time_{&clock_};
   std::string com_;
   int master_ = -1;
   UnitFdPort fd_port_;
+  std::unique_ptr<IdleUnitPort> unit_port_;
   Unit* unit_ = nullptr;
   std::unique_ptr<LoaderSide> loader_;
+  std::unique_ptr<IdleLinkHook> link_hook_;
 };
 
 #endif

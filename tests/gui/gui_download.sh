@@ -33,6 +33,8 @@ trap cleanup EXIT
 fail() {
   echo "gui test: $*" >&2
   [ -n "${DISPLAY:-}" ] && import -window root "$out/zent-gui-failure.png" 2>/dev/null
+  # A signal makes the unit end its trace with its verdict and counts.
+  [ -n "${unit_pid:-}" ] && kill "$unit_pid" 2>/dev/null && wait "$unit_pid" 2>/dev/null
   echo "--- unit"; cat "$work/unit.out" 2>/dev/null
   echo "--- loader"; cat "$work/loader.out" 2>/dev/null
   echo "--- window manager"; cat "$work/wm.out" 2>/dev/null
@@ -45,16 +47,21 @@ until_true() {
   while :; do
     "$@" && return 0
     [ "$SECONDS" -ge "$end" ] && return 1
-    sleep 0.05
+    sleep 0.1
   done
 }
 limit=60  # seconds for anything to come; only a broken run waits that long
+# The loader and the unit talk 3964R over the pseudo-terminal in real time (a frame may not
+# pause for more than 220 ms), and the loader draws through Xvfb while it talks: where the
+# test may (as root), those three run before the machine's other work.
+first=()
+nice -n -10 true 2>/dev/null && first=(nice -n -10)
 
 command -v openbox >/dev/null || fail "no window manager: install openbox (scripts/setup.sh)"
 
 # Xvfb picks a display number nobody holds and tells it through -displayfd, so tests that
 # run at the same time never race for one.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.out" 2>&1 &
+"${first[@]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.out" 2>&1 &
 pids+=($!)
 until_true $limit test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.out")"
 export DISPLAY=":$(head -n 1 "$work/display")"
@@ -69,13 +76,14 @@ pids+=($!)
 wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; }
 until_true $limit wm_up || fail "Openbox did not start"
 
-"$unit" --timeout-s 280 --erase-ms 10000 >"$work/unit.out" 2>&1 &
-pids+=($!)
+"${first[@]}" "$unit" --timeout-s 280 --erase-ms 10000 >"$work/unit.out" 2>&1 &
+unit_pid=$!
+pids+=($unit_pid)
 until_true $limit test -s "$work/unit.out" || fail "zent-unit did not start"
 pty=$(head -n 1 "$work/unit.out")
 [ -e "$pty" ] || fail "zent-unit gave no pseudo-terminal"
 
-ZENT_COM1=$pty ASAN_OPTIONS=detect_leaks=0 "$loader" >"$work/loader.out" 2>&1 &
+ZENT_COM1=$pty ASAN_OPTIONS=detect_leaks=0 "${first[@]}" "$loader" >"$work/loader.out" 2>&1 &
 loader_pid=$!
 pids+=($loader_pid)
 
@@ -221,6 +229,7 @@ echo "gui test: the erase status was drawn while the loader waited"
 box=
 box_open() {
   kill -0 "$loader_pid" 2>/dev/null || fail "zent-loader ended before the box came"
+  [ -z "$(find_window '^Error\.\.\.$')" ] || fail "the download failed with an error box"
   box=$(find_window '^Ok$')
   [ -n "$box" ]
 }

@@ -212,7 +212,10 @@ xdotool mousemove --window "$win" $((115 * ww / 302)) $((82 * wh / 173)) click 1
 # The unit takes 10 s to erase; the loader waits for the reply without dispatching anything,
 # so what shows then was drawn when it was set: the bar at 50 %, dark at a quarter of its
 # width and white at three quarters. Screenshots until it shows, before the erase ends.
-jumped() { grep -q "0x12 jump" "$work/unit.out"; }
+no_error_box() {
+  [ -z "$(find_window '^Error\.\.\.$')" ] || fail "the download failed with an error box"
+}
+jumped() { no_error_box; grep -q "0x12 jump" "$work/unit.out"; }
 until_true $limit jumped || fail "the download did not start the flash loader"
 erase_drawn() {
   import -window root "$work/erasing.png" 2>/dev/null || return 1
@@ -229,7 +232,7 @@ echo "gui test: the erase status was drawn while the loader waited"
 box=
 box_open() {
   kill -0 "$loader_pid" 2>/dev/null || fail "zent-loader ended before the box came"
-  [ -z "$(find_window '^Error\.\.\.$')" ] || fail "the download failed with an error box"
+  no_error_box
   box=$(find_window '^Ok$')
   [ -n "$box" ]
 }

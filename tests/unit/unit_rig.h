@@ -245,7 +245,8 @@ private:
 };
 
 /* The master side of the loader over a real COM port: Uart, Co3964 (block check, high
-** priority) and Rmc, on a virtual clock; its link's sleep callback returns at once. */
+** priority) and Rmc, on a virtual clock; its link's sleep callback naps 50 us of real time
+** (a thread that sleeps gets on at once when woken, also on a busy machine). */
 struct LoaderSide {
   Uart uart;
   Co3964 co;
@@ -254,7 +255,7 @@ struct LoaderSide {
   static uint32_t now(void*) { return GetTickCount(); }
   static uint32_t plus(void*, uint32_t t, uint32_t t_ms) { return t + t_ms; }
   static int sleep_ms(void*, uint32_t) {
-    sched_yield();
+    usleep(50);
     return 0;
   }
   bool open(const char* p_com) {

@@ -10,8 +10,9 @@
 # with Escape, clicks Download, checks that the status drawn while the unit erases shows the
 # progress bar at 50 % although the loader dispatches nothing then, waits for the success
 # box "Application successfully downloaded !" (window title "Ok", transient for the main
-# window, close box only), answers it and closes the loader with the main window's close
-# box. Screenshots of each stage go into the output folder.
+# window, close box only), clicks the main window's close box (nothing may happen), answers
+# the box and closes the loader with the main window's close box. Screenshots of each stage
+# go into the output folder.
 # Every wait is for a condition with a generous deadline, so a busy machine makes the test
 # slower but never makes it fail; where nothing may happen, the test first makes sure that
 # the window manager and the loader have handled the action before it looks.
@@ -246,12 +247,25 @@ echo "$box_actions" | grep -q "CLOSE" || fail "the box offers no close box: $box
 import -window root "$out/zent-gui-success.png" || fail "no screenshot"
 echo "gui test: success box shown; screenshot $out/zent-gui-success.png"
 
-# OK on the box, then the main window's close box: now the loader ends.
+# The main window's close box while the box is open: the owner of a box is disabled too.
+# OK on the box, then About from the right-click menu shows that the main window is still there.
+xdotool mousemove "$close_x" "$close_y" click 1
+wm_sync
 box_gone() { [ -z "$(find_window '^Ok$')" ]; }
 eval "$(xdotool getwindowgeometry --shell "$box")"
 xdotool mousemove --window "$box" $((WIDTH - 46)) $((HEIGHT - 23)) click 1
 until_true $limit box_gone || fail "OK did not close the box"
 until_true $limit active "$win" || fail "the main window did not get the focus back"
+xdotool mousemove --window "$win" $((200 * ww / 302)) $((40 * wh / 173)) click 3
+until_true $limit menu_shown || fail "no menu after the box: the close box of the main window closed it"
+key Up Return
+until_true $limit about_open || fail "no About dialog after the box: the close box of the main window closed it"
+until_true $limit active "$about" || fail "the About dialog did not get the focus"
+key Escape
+until_true $limit about_gone || fail "Escape did not close the About dialog"
+until_true $limit active "$win" || fail "the main window did not get the focus back"
+
+# Now the main window's close box ends the loader.
 xdotool mousemove "$close_x" "$close_y" click 1
 loader_ended() { ! kill -0 "$loader_pid" 2>/dev/null; }
 until_true $limit loader_ended || fail "zent-loader did not end on the close box"

@@ -1,15 +1,19 @@
 /*
 ** test_co3964_pty.cpp - two 3964R links over a real pseudo-terminal in raw mode, on the
-** real clock, each driven by its own thread: messages full of DLE, STX and ETX bytes make
-** the round trip through the kernel's tty layer, as they would through a serial port.
+** virtual clock, each driven by its own thread: messages full of DLE, STX and ETX bytes make
+** the round trip through the kernel's tty layer, as they would through a serial port. The
+** clock moves only while both links wait (idle_time.h), so no time-out runs out because
+** one thread did not get the processor in time.
 */
 #include "co3964.h"
+#include "idle_time.h"
 #include "link_pair.h"
 #include "win32_time.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <fcntl.h>
 #include <pty.h>
 #include <random>
@@ -71,6 +75,10 @@ protected:
                             fd_send_with_dle, 384, ib_a, 384, ob_a, 1, 1));
     ASSERT_TRUE(Co3964_init(&b, nullptr, tick, plus, nap, &fd_b, fd_receive, fd_send_byte,
                             nullptr, 384, ib_b, 384, ob_b, 1, 0));  // sends byte by byte
+    hook_a = std::make_unique<IdleLinkHook>(&time, &a, IdleTime::LOADER);
+    hook_b = std::make_unique<IdleLinkHook>(&time, &b, IdleTime::UNIT);
+    time.set_fd(IdleTime::LOADER, fd_a);
+    time.set_fd(IdleTime::UNIT, fd_b);
   }
   void TearDown() override {
     close(fd_a);
@@ -80,19 +88,32 @@ protected:
   int fd_a = -1, fd_b = -1;
   uint8_t ib_a[384], ob_a[384], ib_b[384], ob_b[384];
   Co3964 a, b;
+  Win32VirtualClock clock;
+  IdleTime time{&clock};  // a's end is the test's thread, b's the echo thread
+  std::unique_ptr<IdleLinkHook> hook_a, hook_b;
 };
 
 TEST_F(PtyTest, MessagesMakeTheRoundTripThroughARawPty) {
   std::atomic<bool> stop{false};
+  time.set_present(IdleTime::UNIT, true);
   std::thread echo([&] {
     uint8_t m[384];
     while (!stop) {
       Co3964_do(&b);
       int n = Co3964_ib_get_msg(&b, 384, m);
       if (n >= 0) Co3964_ob_set_msg(&b, n, m);
-      usleep(20);
+      time.idle_or_wait_input(IdleTime::UNIT);
     }
+    time.set_present(IdleTime::UNIT, false);
   });
+  struct Join {  // also when an assertion ends the test early
+    std::atomic<bool>& stop;
+    std::thread& t;
+    ~Join() {
+      stop = true;
+      t.join();
+    }
+  } join{stop, echo};
   std::mt19937 rng(3);
   uint8_t got[384];
   for (int i = 0; i < 40; i++) {
@@ -103,15 +124,13 @@ TEST_F(PtyTest, MessagesMakeTheRoundTripThroughARawPty) {
     uint32_t t_end = GetTickCount() + 5000;
     while (Co3964_ib_get_n_msg(&a) < 0 && (int32_t)(t_end - GetTickCount()) > 0) {
       Co3964_do(&a);
-      usleep(20);
+      time.idle_or_wait_input(IdleTime::LOADER);
     }
     ASSERT_EQ(Co3964_ob_get_state(&a), 0) << "message " << i;
     int n = Co3964_ib_get_msg(&a, 384, got);
     ASSERT_EQ(n, (int)m.size()) << "message " << i;
     EXPECT_EQ(Bytes(got, got + n), m) << "message " << i;
   }
-  stop = true;
-  echo.join();
 }
 
 }  // namespace

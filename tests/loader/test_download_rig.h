@@ -11,7 +11,7 @@
 #define ZENT_TEST_DOWNLOAD_RIG_H
 
 #include "embedded_sets.h"
-#include "idle_time.h"
+#include "idle_unit_port.h"
 #include "main_app.h"
 #include "main_dlg.h"
 #include "unit.h"

@@ -12,14 +12,13 @@
 ** (sent) and take from it (got). IdleTime takes over Sleep of the installed Win32VirtualClock
 ** while it lives (nothing at all when no virtual clock is installed); Sleep(0) counts as an
 ** idle pass of the calling end, Sleep(t) as sleeping t ms. The unit's end is the thread that
-** called unit_thread_here last; every other thread is the loader's. IdleUnitPort and
-** IdleLinkHook make the reports for a unit's port and for the loader's link.
+** called unit_thread_here last; every other thread is the loader's. IdleLinkHook makes the
+** reports for a link, IdleUnitPort (idle_unit_port.h) for a unit simulator's port.
 */
 #ifndef ZENT_TEST_IDLE_TIME_H
 #define ZENT_TEST_IDLE_TIME_H
 
 #include "co3964.h"
-#include "unit_line.h"
 #include "win32_time.h"
 
 #include <poll.h>
@@ -46,6 +45,12 @@ public:
   IdleTime& operator=(const IdleTime&) = delete;
 
   bool active() const { return clock_ != nullptr; }
+  /* Bytes a block takes on the wire, every DLE doubled. */
+  static uint64_t wire_size(int n, const uint8_t* p_bytes) {
+    uint64_t w = 0;
+    for (int i = 0; i < n; i++) w += p_bytes[i] == CO3964_DLE ? 2 : 1;
+    return w;
+  }
 
   /* The end takes part (its thread runs) or not (not yet started, or stopped). The loader's
   ** end takes part from the start, the unit's from just before its thread starts. */
@@ -181,64 +186,13 @@ private:
   std::thread::id unit_thread_;
 };
 
-/* A unit's port that reports to an IdleTime as the unit's end: bytes taken and sent, idle
-** passes (a pass with a byte on its way waits for it on the port). */
-class IdleUnitPort {
-public:
-  IdleUnitPort(IdleTime* p_time, const UnitPort& base) : time_(p_time), base_(base) {}
-  /* The port to give the unit: the base itself when the IdleTime is not active. */
-  UnitPort port() {
-    if (!time_->active()) return base_;
-    return UnitPort{this, &IdleUnitPort::receive, &IdleUnitPort::send_byte,
-                    base_.cb_send_with_dle ? &IdleUnitPort::send_with_dle : nullptr,
-                    &IdleUnitPort::idle};
-  }
-  static uint64_t wire_size(int n, const uint8_t* p_bytes) {
-    uint64_t w = 0;
-    for (int i = 0; i < n; i++) w += p_bytes[i] == CO3964_DLE ? 2 : 1;
-    return w;
-  }
-
-private:
-  void here() {
-    if (known_) return;
-    time_->unit_thread_here();
-    known_ = true;
-  }
-  static int receive(void* p) {
-    IdleUnitPort* u = (IdleUnitPort*)p;
-    u->here();
-    int ch = u->base_.cb_receive_byte_nw(u->base_.p);
-    if (ch >= 0) u->time_->got(IdleTime::UNIT);
-    return ch;
-  }
-  static int send_byte(void* p, int ch) {
-    IdleUnitPort* u = (IdleUnitPort*)p;
-    u->time_->sent(IdleTime::UNIT, 1);
-    return u->base_.cb_send_byte(u->base_.p, ch);
-  }
-  static uint32_t send_with_dle(void* p, int n, const uint8_t* p_bytes) {
-    IdleUnitPort* u = (IdleUnitPort*)p;
-    u->time_->sent(IdleTime::UNIT, wire_size(n, p_bytes));
-    return u->base_.cb_send_with_dle(u->base_.p, n, p_bytes);
-  }
-  static int idle(void* p, uint32_t t_ms) {
-    IdleUnitPort* u = (IdleUnitPort*)p;
-    u->here();
-    if (!u->time_->idle(IdleTime::UNIT) && u->base_.cb_idle) u->base_.cb_idle(u->base_.p, t_ms);
-    return 0;
-  }
-  IdleTime* time_;
-  UnitPort base_;
-  std::atomic<bool> known_{false};
-};
-
-/* Makes a loader's link report to an IdleTime as the loader's end while it lives: its port
-** callbacks count the bytes, its sleep callback (after the original's work) is an idle
-** pass. Nothing when the IdleTime is not active or the link is NULL. */
+/* Makes a link report to an IdleTime as one end (by default the loader's) while it lives:
+** its port callbacks count the bytes, its sleep callback (after the original's work) is an
+** idle pass. Nothing when the IdleTime is not active or the link is NULL. */
 class IdleLinkHook {
 public:
-  IdleLinkHook(IdleTime* p_time, Co3964* p_co) : time_(p_time) {
+  IdleLinkHook(IdleTime* p_time, Co3964* p_co, int side = IdleTime::LOADER)
+      : time_(p_time), side_(side) {
     if (!p_co || !time_->active()) return;
     co_ = p_co;
     saved_ = *co_;
@@ -265,33 +219,34 @@ private:
   static int sleep_ms(void* p, uint32_t t_ms) {
     IdleLinkHook* h = (IdleLinkHook*)p;
     int r = h->saved_.cb_time_sleep_ms ? h->saved_.cb_time_sleep_ms(h->saved_.p_time, t_ms) : 0;
-    h->time_->idle_or_wait_input(IdleTime::LOADER);
+    h->time_->idle_or_wait_input(h->side_);
     return r;
   }
   static int receive(void* p) {
     IdleLinkHook* h = (IdleLinkHook*)p;
     int ch = h->saved_.cb_uart_receive_byte_nw(h->saved_.p_uart);
-    if (ch >= 0) h->time_->got(IdleTime::LOADER);
+    if (ch >= 0) h->time_->got(h->side_);
     return ch;
   }
   /* Counted before the write (the unit may take the byte before this thread gets on), taken
   ** back when the port refused it. */
   static int send_byte(void* p, int ch) {
     IdleLinkHook* h = (IdleLinkHook*)p;
-    h->time_->sent(IdleTime::LOADER, 1);
+    h->time_->sent(h->side_, 1);
     int r = h->saved_.cb_uart_send_byte(h->saved_.p_uart, ch);
-    if (r < 0) h->time_->unsent(IdleTime::LOADER, 1);
+    if (r < 0) h->time_->unsent(h->side_, 1);
     return r;
   }
   static uint32_t send_with_dle(void* p, int n, const uint8_t* p_bytes) {
     IdleLinkHook* h = (IdleLinkHook*)p;
-    uint64_t n_wire = IdleUnitPort::wire_size(n, p_bytes);
-    h->time_->sent(IdleTime::LOADER, n_wire);
+    uint64_t n_wire = IdleTime::wire_size(n, p_bytes);
+    h->time_->sent(h->side_, n_wire);
     uint32_t r = h->saved_.cb_uart_send_with_dle(h->saved_.p_uart, n, p_bytes);
-    if (r != CO3964_SEND_OK) h->time_->unsent(IdleTime::LOADER, n_wire);
+    if (r != CO3964_SEND_OK) h->time_->unsent(h->side_, n_wire);
     return r;
   }
   IdleTime* time_;
+  int side_;
   Co3964* co_ = nullptr;
   Co3964 saved_ = {};
 };

@@ -9,7 +9,7 @@
 #ifndef ZENT_TEST_UNIT_RIG_H
 #define ZENT_TEST_UNIT_RIG_H
 
-#include "idle_time.h"
+#include "idle_unit_port.h"
 #include "link_pair.h"
 #include "rmc.h"
 #include "uart.h"

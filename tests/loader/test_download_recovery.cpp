@@ -51,7 +51,8 @@ TEST_F(DownloadRecovery, SlowNoToTheQuestionDuringTheEraseCostsNoTimeOut) {
     EXPECT_EQ(Unit_get_verdict(unit.unit())->code, UNIT_VERDICT_OK);
     EXPECT_EQ(unit.count("exception"), 0) << unit.trace();
     EXPECT_GE(t_run, t_think);
-    EXPECT_LT(t_run, 60000u) << "a reply time-out of the erase (100 s) was waited out";
+    EXPECT_LT(t_run, 60000u) << "a reply time-out of the erase (100 s) was waited out\n"
+                             << unit.report(log.text());
     EXPECT_EQ(rig.text(IDC_STATIC_UPPER), "ready");
   }
 }

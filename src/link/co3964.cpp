@@ -1,11 +1,11 @@
 /*
 ** co3964.cpp - the 3964R link layer as a polled state machine. Each pass of
-** do_state_machine() acts on one state with at most one receive call (two in state 23 after
-** a long sleep); Co3964_do() runs passes until the link is idle, or until a new frame waits
-** for the held inbound message, which only the owner can fetch. Waiting states call the
-** sleep callback once per idle pass, which is the only way out to other work while a frame
-** is exchanged. The machine never logs and never stops with an error: every failure ends in
-** state 0 (idle).
+** do_state_machine() acts on one state with at most one receive call (more in state 23 after
+** a long sleep or on a DLE); Co3964_do() runs passes until the link is idle, or until a new
+** frame waits for the held inbound message, which only the owner can fetch. Waiting states
+** call the sleep callback once per idle pass, which is the only way out to other work while
+** a frame is exchanged. The machine never logs and never stops with an error: every failure
+** ends in state 0 (idle).
 **
 **   RECEIVE (partner sends)                         SEND (this side sends)
 **
@@ -27,7 +27,8 @@
 **   12 --STX--> 1;  --NAK / t_repeat_ms--> 0;  --other--> 13
 **   11 --tx_pending--> 20, else 0                   28 RETRY_CONNECT? > n_max_connect:
 **                                                       ob_state 1, NAK, 0; else -> 21
-**   Co3964_do hands back in 2 (owner fetches)       23 --slept > t_char_ms, a byte came-->
+**   Co3964_do hands back in 2 (owner fetches)       23 --slept > t_char_ms, a byte came,
+**                                                       or DLE(s) with another byte behind-->
 **                                                       29 QUIET --t_char_ms no byte--> 28
 **                                                   29 --t_ack_ms not quiet--> n_try_connect++,
 **                                                       > n_max_connect: ob_state 1, NAK, 0
@@ -302,20 +303,40 @@ void enter_quiet(Co3964* p, uint32_t now) {
   p->state = ST_QUIET;
 }
 
-/* State 23 after a sleep that kept the link away from the line for longer than the
-** character delay: a byte that arrived meanwhile may be a DLE so old that the partner has
-** long given up waiting for the data, and sending them now would only meet its idle line
-** (which answers every byte with NAK, each leftover NAK then costing a connect attempt and
-** provoking one more STX). So such input is not acted on: the attempt counts as failed and
-** the next STX goes out once the line has been quiet for t_char_ms (state 29, whose wait
-** counts against the connect attempts like an unanswered STX). */
-void tx_check_absence(Co3964* p) {
-  uint32_t ch = rx(p);
-  if (ch == NOTHING) return;  // nothing came while away: the wait goes on
+/* State 23, input that is not acted on: the attempt counts as failed and the next STX goes
+** out once the line has been quiet for t_char_ms (state 29, whose wait counts against the
+** connect attempts like an unanswered STX). */
+void tx_stale_input(Co3964* p) {
   if (++p->n_try_connect > p->n_max_connect)
     p->state = ST_RETRY_CONNECT;  // that was the last attempt: give up at once
   else
     enter_quiet(p, time_now(p));
+}
+
+/* State 23 after a sleep that kept the link away from the line for longer than the
+** character delay: a byte that arrived meanwhile may be a DLE so old that the partner has
+** long given up waiting for the data, and sending them now would only meet its idle line
+** (which answers every byte with NAK, each leftover NAK then costing a connect attempt and
+** provoking one more STX). So such input is stale. */
+void tx_check_absence(Co3964* p) {
+  uint32_t ch = rx(p);
+  if (ch == NOTHING) return;  // nothing came while away: the wait goes on
+  tx_stale_input(p);
+}
+
+/* State 23, a DLE taken: the partner acknowledges our STX and waits for the data, so a fresh
+** DLE is the last byte it sent. A byte other than DLE already behind it shows that the DLE
+** is as old as above, only held up elsewhere (a port or a process that did not run for
+** longer than the character delay hands the DLE and the partner's NAK over at once): stale.
+** DLEs may come in a row (a late verdict for an earlier frame, then the acknowledgement); the
+** last one counts. */
+void tx_take_dle(Co3964* p) {
+  uint32_t ch = rx(p);
+  while (ch == CO3964_DLE) ch = rx(p);
+  if (ch == NOTHING)
+    p->state = ST_SEND_FRAME;
+  else
+    tx_stale_input(p);
 }
 
 void tx_wait_dle(Co3964* p, uint32_t now) {
@@ -328,7 +349,7 @@ void tx_wait_dle(Co3964* p, uint32_t now) {
       tx_check_absence(p);
     }
   } else if (ch == CO3964_DLE) {
-    p->state = ST_SEND_FRAME;
+    tx_take_dle(p);
   } else if (ch == CO3964_STX && p->high_priority) {
     p->state = ST_ARM_ACK;  // collision: we keep the line, the partner gives way
   } else if (ch == CO3964_STX) {

@@ -117,11 +117,14 @@ TEST_F(LinkTest, ByteBySendingWithoutBlockCallbackDoublesDleAndGivesWay) {
   EXPECT_EQ(Co3964_ob_get_state(&a), 0);
 
   // A byte from the partner in the middle of the data stops the attempt; it is consumed.
+  // (Each empty receive takes 1 ms, so 0x55 comes just after the DLE was found fresh.)
   line.clear_sent();
+  line.end(0).yield_on_empty_rx = true;
   ASSERT_EQ(send({0x41, 0x42}), 2);
-  line.inject(0, {DLE, 0x55}, line.now() + 1);  // 0x55 waits when the data starts
-  line.inject(0, {DLE}, line.now() + 5);
-  line.inject(0, {DLE}, line.now() + 6);
+  line.inject(0, {DLE}, line.now() + 1);
+  line.inject(0, {0x55}, line.now() + 2);  // 0x55 waits when the data starts
+  line.inject(0, {DLE}, line.now() + 20);
+  line.inject(0, {DLE}, line.now() + 40);
   Co3964_do(&a);
   Bytes s = line.sent(0);
   EXPECT_EQ(Bytes(s.begin(), s.begin() + 2), (Bytes{STX, NAK}));  // stopped before any data
@@ -638,6 +641,22 @@ TEST_F(LinkTest, DleFoundAfterALongSleepIsNotTakenAsLeaveToSend) {
   Co3964_do(&a);
   EXPECT_EQ(line.sent(0), cat({STX, STX}, frame_wire({0x41})));
   EXPECT_EQ(line.end(0).sent_t[1], 600u + 220u + 1u);
+  EXPECT_EQ(a.n_try_connect, 2);
+  EXPECT_EQ(a.n_try_tx, 1);
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+}
+
+/* The same DLE handed over late by a port or a process that was held up, with no long sleep
+** of our own: the partner's NAK already waits behind it. Sent on it, the frame would meet
+** the partner's idle line and its NAK for every byte would use up all connect attempts. */
+TEST_F(LinkTest, DleWithTheNakAlreadyBehindItIsNotTakenAsLeaveToSend) {
+  ASSERT_EQ(send({0x41}), 2);
+  line.inject(0, {DLE, NAK}, 1);  // both arrive together
+  line.inject(0, {DLE}, 500);
+  line.inject(0, {DLE}, 501);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), cat({STX, STX}, frame_wire({0x41})));
+  EXPECT_EQ(line.end(0).sent_t[1], 1u + 220u + 1u);  // once the line was quiet
   EXPECT_EQ(a.n_try_connect, 2);
   EXPECT_EQ(a.n_try_tx, 1);
   EXPECT_EQ(Co3964_ob_get_state(&a), 0);

@@ -61,8 +61,10 @@ nice -n -10 true 2>/dev/null && first=(nice -n -10)
 command -v openbox >/dev/null || fail "no window manager: install openbox (scripts/setup.sh)"
 
 # Xvfb picks a display number nobody holds and tells it through -displayfd, so tests that
-# run at the same time never race for one.
-"${first[@]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.out" 2>&1 &
+# run at the same time never race for one. -noreset: without it the server resets when its
+# last client leaves (each xdpyinfo or xprop below), and a client that connects during the
+# reset is refused (Openbox "Failed to open the display" on a busy machine).
+"${first[@]}" Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.out" 2>&1 &
 pids+=($!)
 until_true $limit test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.out")"
 export DISPLAY=":$(head -n 1 "$work/display")"

@@ -23,6 +23,7 @@
 
 #include <poll.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 
 #include <atomic>
 #include <chrono>
@@ -130,7 +131,9 @@ public:
       else
         cv_.wait_for(lock, std::chrono::milliseconds(2));
     }
-    state_[side] = BUSY;
+    state_[side] = BUSY;  // holds the clock while the bytes below come in
+    lock.unlock();
+    wait_arrived(side);
   }
   /* Waits (in real time, up to t_real_ms) until the unit has taken every byte sent to it and
   ** waits idle: its exchange is over or waits for time to pass. false when it did not. */
@@ -146,6 +149,21 @@ private:
   enum State { BUSY, IDLE, AWAY };
 
   uint64_t pending_locked(int side) const { return sent_[1 - side] - got_[side]; }
+  /* After a sleep: on a real line every byte sent to the end while it slept has come by its
+  ** wake-up, but a pseudo-terminal may still hold some back (the kernel moves them on when
+  ** it gets round to it, late on a busy machine); so the end waits (in real time, up to a
+  ** second) until its descriptor has them all. Else its link would see what no real line
+  ** shows: a DLE without the NAK sent after it, silence where the partner long answered. */
+  void wait_arrived(int side) {
+    if (fd_[side] < 0) return;
+    auto t_end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (;;) {
+      int n_ready = 0;
+      if (ioctl(fd_[side], FIONREAD, &n_ready) != 0 || (uint64_t)n_ready >= pending(side)) return;
+      if (std::chrono::steady_clock::now() > t_end) return;
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  }
   bool can_tick() const {
     for (int s = 0; s < 2; ++s) {
       if (!present_[s]) continue;

@@ -92,11 +92,7 @@ class UnitRig {
   ** may still be on its way) and waits; then its state may be read. */
   void stop() {
     if (!unit_) return;
-    time_.wait_unit_quiet();
-    time_.set_present(IdleTime::LOADER, false);  // time passes for the unit while it stops
-    Unit_stop(unit_);
-    time_.set_present(IdleTime::UNIT, false);
-    time_.set_present(IdleTime::LOADER, true);
+    time_.stop_unit([this] { Unit_stop(unit_); });
   }
   /* Requests the unit got whose trace line contains the text. */
   int count(const std::string& what) {

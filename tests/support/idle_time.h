@@ -145,6 +145,17 @@ public:
     });
   }
 
+  /* Stops the unit's thread with stop(): once it has taken what was sent to it, time passes
+  ** for it alone while it stops; then it no longer takes part. */
+  template <class Stop>
+  void stop_unit(Stop stop) {
+    wait_unit_quiet();
+    set_present(LOADER, false);
+    stop();
+    set_present(UNIT, false);
+    set_present(LOADER, true);
+  }
+
 private:
   enum State { BUSY, IDLE, AWAY };
 

@@ -306,11 +306,7 @@ public:
   /* Stops the unit's thread once it has taken what the loader sent and waits. */
   void stop() {
     if (!unit_) return;
-    time_.wait_unit_quiet();
-    time_.set_present(IdleTime::LOADER, false);  // time passes for the unit while it stops
-    Unit_stop(unit_);
-    time_.set_present(IdleTime::UNIT, false);
-    time_.set_present(IdleTime::LOADER, true);
+    time_.stop_unit([this] { Unit_stop(unit_); });
   }
   Rmc* rmc() { return &loader_->rmc; }
   DWORD now() const { return clock_.now(); }

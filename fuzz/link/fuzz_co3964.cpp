@@ -2,7 +2,7 @@
 ** fuzz_co3964.cpp - one Co3964 on an in-memory line with a virtual millisecond clock, driven
 ** by a script that the input spells out: bytes and whole frames arriving after chosen gaps
 ** (also beyond the 220 ms character delay and the 2000 ms acknowledgement delay), a byte
-** repeated at a fixed period for up to half an hour, outbound messages, fetches of the
+** or two in turn repeated at a fixed period for up to half an hour, outbound messages, fetches of the
 ** inbound message, long sleeps of the owner inside the sleep callback, the owner away
 ** between calls, and a partner that answers our STX and our closed frames. Time moves only
 ** in the sleep callback and when the owner is away, so every run is exact and repeatable.
@@ -14,15 +14,19 @@
 **   - an outbound message may take n_max_tx transmission attempts of at most n_max_connect
 **     connect attempts, each ending within t_ack_ms (a wait for a quiet line included),
 **     the frame's own verdict wait one more: T_TX;
-**   - a byte taken in a receive state may start a new wait of t_char_ms, and a frame's end
-**     one of t_repeat_ms or t_ib_free_ms: T_BYTE each;
+**   - an STX that opens a frame starts the wait for its first byte and, at its end, the
+**     wait for a repeat: T_OPEN; every further byte of the frame starts a new wait of
+**     t_char_ms, but a frame holds at most one buffer of bytes: ib_n_max stored bytes, each
+**     at most two on the line (a doubled DLE, or a DLE and a bad byte), then DLE ETX and
+**     the block check, or the byte that does not fit. Bytes beyond that earn nothing;
+**   - a byte taken on the idle line or instead of a repeat is answered at once: nothing;
 **   - an STX taken while waiting for our DLE restarts the connect (high priority) or defers
-**     the message behind the partner's frame (low priority): T_TX + T_BYTE;
+**     the message behind the partner's frame (low priority): T_TX + T_OPEN;
 **   - a byte taken in any other sending state ends or fails an attempt, which T_TX counts,
 **     and so does one taken while the link waits for the line to fall quiet;
 **   - a long sleep of the owner adds its length;
 **   - a call that resumes the frame which the last one handed back (CO3964_DO_IB_WANTED)
-**     starts with that frame's waits: T_BYTE.
+**     starts with the wait for the buffer and that frame's waits: t_ib_free_ms + T_OPEN.
 ** The bound is watched in the sleep callback, so a wait that never ends is caught as soon
 ** as it has run past it.
 */
@@ -41,9 +45,12 @@
 namespace {
 
 constexpr int k_stx = 0x02, k_etx = 0x03, k_dle = 0x10, k_nak = 0x15;
-constexpr int32_t k_st_idle = 0, k_st_wait_ib_free = 2, k_st_wait_dle = 23;
+constexpr int32_t k_st_idle = 0, k_st_wait_ib_free = 2, k_st_data = 5, k_st_bcc = 7,
+                  k_st_wait_repeat = 12, k_st_wait_dle = 23;
 constexpr uint64_t k_margin_ms = 5;  // expiry one tick after the deadline, and a few passes
-constexpr uint64_t T_BYTE = 2000 + 220 + k_margin_ms;
+constexpr uint64_t T_CHAR = 220 + k_margin_ms;
+constexpr uint64_t T_OPEN = T_CHAR + 2000 + k_margin_ms;
+constexpr uint64_t T_IB_FREE = 2000 + k_margin_ms;
 constexpr uint64_t T_TX = 6 * (6 + 1) * (2000 + 220 + k_margin_ms);
 constexpr uint64_t k_max_idle_passes = 100000;  // receive calls in a row with no time moving
 
@@ -67,6 +74,7 @@ struct Harness {
   uint32_t t_call_start = 0;
   uint64_t budget_ms = 0;
   uint64_t n_idle_passes = 0;
+  int32_t n_frame_bytes = 0;  // bytes taken so far in the frame being received
 };
 
 Harness* g_h = nullptr;
@@ -105,10 +113,18 @@ int cb_sleep(void* pv, uint32_t t_ms) {
 }
 
 /* What a byte taken in the link's present state may add to the time of the call. */
-uint64_t charge(int32_t state, int value) {
-  if (state <= 13) return T_BYTE;                        // receiving
-  if (state == k_st_wait_dle && value == k_stx) return T_TX + T_BYTE;  // a collision
-  return 0;  // ends or fails an attempt, or the line is left to fall quiet
+uint64_t charge(Harness* h, int32_t state, int value) {
+  if (value == k_stx && (state == k_st_idle || state == k_st_wait_repeat)) {
+    h->n_frame_bytes = 0;
+    return T_OPEN;
+  }
+  if (state >= k_st_data && state <= k_st_bcc)
+    return ++h->n_frame_bytes <= 2 * h->co.ib_n_max + 3 ? T_CHAR : 0;
+  if (state == k_st_wait_dle && value == k_stx) {  // a collision
+    h->n_frame_bytes = 0;
+    return T_TX + T_OPEN;
+  }
+  return 0;  // answered at once, ends or fails an attempt, or the line is left to fall quiet
 }
 
 int cb_receive(void* pv) {
@@ -121,7 +137,7 @@ int cb_receive(void* pv) {
   int value = h->rx.front().second;
   h->rx.pop_front();
   h->n_idle_passes = 0;
-  if (h->in_do) h->budget_ms += charge(h->co.state, value);
+  if (h->in_do) h->budget_ms += charge(h, h->co.state, value);
   return value;
 }
 
@@ -232,13 +248,16 @@ void inject_frame(Harness* h, FuzzedDataProvider& in) {
   if (h->co.with_bcc) arrive(h, t, bcc ^ (in.ConsumeIntegralInRange<int>(0, 7) == 0 ? 0x40 : 0));
 }
 
-/* One byte at a fixed period, as a chatty partner or a noisy line sends it. */
+/* One byte, or two in turn, at a fixed period, as a chatty partner or a noisy line sends
+** them. */
 void inject_noise(Harness* h, FuzzedDataProvider& in) {
   uint32_t t = script_start(h, in);
-  int value = in.ConsumeIntegral<uint8_t>();
+  int value[2];
+  value[0] = in.ConsumeIntegral<uint8_t>();
+  value[1] = in.ConsumeBool() ? value[0] : in.ConsumeIntegral<uint8_t>();
   uint32_t period = in.ConsumeIntegralInRange<uint32_t>(1, 400);
   uint32_t n = in.ConsumeIntegralInRange<uint32_t>(1, std::min<uint32_t>(1800000 / period, 20000));
-  for (uint32_t i = 0; i < n; i++) arrive(h, t + i * period, value);
+  for (uint32_t i = 0; i < n; i++) arrive(h, t + i * period, value[i % 2]);
 }
 
 void set_msg(Harness* h, FuzzedDataProvider& in) {
@@ -268,7 +287,7 @@ void do_link(Harness* h) {
   h->in_do = true;
   h->t_call_start = h->now;
   h->budget_ms = k_margin_ms + (h->co.ob_state == 2 ? T_TX : 0);
-  if (h->co.state != k_st_idle) h->budget_ms += T_BYTE;  // a frame the last call handed back
+  if (h->co.state != k_st_idle) h->budget_ms += T_IB_FREE + T_OPEN;  // the frame handed back
   h->n_idle_passes = 0;
   int r = Co3964_do(&h->co);
   check_time();

@@ -18,7 +18,8 @@
 **   5 --byte--> store, 4;  5 --DLE--> 6 AFTER_DLE       other byte / t_ack_ms -> 28
 **   6 --DLE--> store 0x10, 4                        24 data, DLE ETX [BCC] -> 25 WAIT_VERDICT
 **   6 --ETX--> 7 BCC (with_bcc) or 8 COMPLETE           block send failed: NAK -> 26
-**   6 --other--> rx_error, 4                        25 --DLE--> ob_state 0 (sent), 0
+**   6 --other--> rx_error, store, 4                 25 --DLE--> ob_state 0 (sent), 0
+**   5/6 --byte beyond the buffer--> 9, no repeat
 **   5/6/7 --t_char_ms--> 9 REJECT                   25 --other / t_ack_ms--> 26 TX_FAILED
 **   7 --right BCC, check ok--> 8; else 9            26 n_try_tx++ -> 27 RETRY_TX?
 **   8 --ok--> DLE, message held -> 11 RX_OVER           > n_max_tx: ob_state 1, NAK, 0
@@ -141,14 +142,18 @@ void wait_or(Co3964* p, uint32_t now, int next_state) {
     sleep_1ms(p);
 }
 
-/* Stores a received data byte. A byte beyond the capacity marks the frame as bad, so that
-** it is read to its end and refused with NAK: a cut message must never pass as whole
-** (without a block check, or when the dropped bytes cancel out in the XOR). */
+/* Stores a received byte of the frame and arms the wait for the next. A byte beyond the
+** capacity refuses the frame at once with NAK: a cut message must never pass as whole, and
+** reading on to its end would let a partner that never falls quiet hold the link (and its
+** owner) for as long as it sends. A repeat would overflow again, so none is awaited. */
 void store(Co3964* p, uint8_t ch) {
-  if (p->ib_i < p->ib_n_max)
+  if (p->ib_i < p->ib_n_max) {
     p->ib_p_msg[p->ib_i++] = ch;
-  else
-    p->rx_error = 1;
+    p->state = ST_ARM_CHAR;
+  } else {
+    p->n_try_rx = p->n_max_rx;  // the last reception of this frame
+    p->state = ST_REJECT;
+  }
 }
 
 /* --- receiving -------------------------------------------------------------------- */
@@ -204,15 +209,12 @@ void rx_data(Co3964* p, uint32_t now) {
   uint32_t ch = rx(p);
   if (ch == NOTHING) {
     wait_or(p, now, ST_REJECT);
-  } else if (ch > 0xFF) {
-    p->rx_error = 1;
-    p->state = ST_ARM_CHAR;
   } else if (ch == CO3964_DLE) {
     arm(p, now, p->t_char_ms);
     p->state = ST_AFTER_DLE;
   } else {
+    if (ch > 0xFF) p->rx_error = 1;  // a bad value still takes its place: the frame stays bounded
     store(p, (uint8_t)ch);
-    p->state = ST_ARM_CHAR;
   }
 }
 
@@ -222,7 +224,6 @@ void rx_after_dle(Co3964* p, uint32_t now) {
     wait_or(p, now, ST_REJECT);
   } else if (ch == CO3964_DLE) {
     store(p, CO3964_DLE);
-    p->state = ST_ARM_CHAR;
   } else if (ch == CO3964_ETX) {
     if (p->with_bcc) {
       arm(p, now, p->t_char_ms);
@@ -231,8 +232,8 @@ void rx_after_dle(Co3964* p, uint32_t now) {
       p->state = ST_COMPLETE;
     }
   } else {
-    p->rx_error = 1;
-    p->state = ST_ARM_CHAR;
+    p->rx_error = 1;  // read on to the frame's end; the bad pair takes a place as above
+    store(p, (uint8_t)ch);
   }
 }
 

@@ -200,7 +200,8 @@ TEST_F(PairTest, MessageOfExactlyTheCapacityPassesAndOneByteMoreIsRefused) {
 }
 
 /* A frame one byte longer than the inbound buffer is refused, also when the block check
-** cannot see it (the dropped byte is 0x00) and when there is no block check at all. */
+** could not see it (the extra byte is 0x00) and when there is no block check at all; the
+** NAK goes out at the byte that does not fit, not at the frame's end. */
 TEST_F(LinkTest, FrameLongerThanTheInboundBufferIsRefusedNeverCut) {
   for (int with_bcc : {1, 0}) {
     Bytes small_ib(4);
@@ -211,10 +212,15 @@ TEST_F(LinkTest, FrameLongerThanTheInboundBufferIsRefusedNeverCut) {
     Co3964_do(&a);
     EXPECT_EQ(fetch(), (Bytes{1, 2, 3, 4}));  // exactly the capacity
     l.clear_sent();
-    l.inject(0, {STX}, l.now());
-    l.inject(0, frame_wire({1, 2, 3, 4, 0x00}, with_bcc), l.now() + 1);
+    const uint32_t t = l.now();
+    l.inject(0, {STX}, t);
+    Bytes w = frame_wire({1, 2, 3, 4, 0x00}, with_bcc);
+    for (size_t i = 0; i < w.size(); i++) l.inject(0, {w[i]}, t + 10 * (i + 1));
     Co3964_do(&a);
-    EXPECT_EQ(l.sent(0), (Bytes{DLE, NAK})) << "with_bcc " << with_bcc;
+    const Bytes sent = l.sent(0);
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 2), (Bytes{DLE, NAK})) << "with_bcc " << with_bcc;
+    EXPECT_EQ(l.end(0).sent_t[1], t + 50) << "refused at the fifth byte";
     EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
   }
 }
@@ -585,7 +591,7 @@ TEST_F(LinkTest, StrayByteWhileWaitingForTheRepeatIsAnsweredWithNak) {
   EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
 }
 
-TEST_F(LinkTest, DleFollowedByJunkOrABadValueRejectsTheFrameAtItsEnd) {
+TEST_F(LinkTest, DleFollowedByJunkOrABadValueRejectsTheFrameAtItsEndOrTheBuffersEnd) {
   // The BCC is right for the stored bytes 41 42: only the DLE 0x55 pair is wrong.
   const uint8_t bcc = 0x41 ^ 0x42 ^ DLE ^ ETX;
   Bytes w = {0x41, DLE, 0x55, 0x42, DLE, ETX, bcc};
@@ -605,6 +611,15 @@ TEST_F(LinkTest, DleFollowedByJunkOrABadValueRejectsTheFrameAtItsEnd) {
   Co3964_do(&a);
   EXPECT_EQ(line.sent(0), (Bytes{DLE, NAK}));
   EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
+
+  // Bad pairs without end: each takes a place in the buffer, so the frame ends at its size.
+  line.clear_sent();
+  t = line.now();
+  line.inject(0, {STX}, t);
+  for (uint32_t i = 1; i < 20000; i++) line.inject(0, {i % 2 ? DLE : (uint8_t)0x55}, t + 100 * i);
+  Co3964_do(&a);
+  ASSERT_GE(line.sent(0).size(), 2u);
+  EXPECT_EQ(line.end(0).sent_t[1], t + 100 * 2 * (384 + 1)) << "NAK at the pair that does not fit";
 }
 
 TEST_F(LinkTest, StrayByteOnTheIdleLineIsAnsweredWithNakAndNakIsIgnored) {

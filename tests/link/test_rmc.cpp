@@ -254,6 +254,30 @@ TEST_F(RmcTest, ChattyLineAfterALongSleepFailsTheRequestWithinTheConnectLimit) {
   EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )");
 }
 
+TEST(RmcStream, PartnerThatNeverFallsQuietFailsTheRequestWithinOneBufferAndTheTimeOut) {
+  // A device on the wrong port takes the request as a unit would, then keeps sending for ten
+  // minutes: text opened by one STX at a byte a millisecond, or one STX every 150 ms. The
+  // frame ends at the byte that overflows the 512-byte inbound buffer, without a wait for a
+  // repeat, so the request fails within the reply time-out and one buffer's worth of bytes.
+  struct Stream { uint32_t period_ms; uint8_t byte; };
+  for (Stream s : {Stream{1, 'A'}, Stream{150, 0x02}}) {
+    Win32VirtualClock clock{1000};
+    LinkLine line(0, true);
+    RmcResponder quiet(line);  // its partner never runs: the stream is scripted
+    const uint32_t t0 = GetTickCount();
+    line.inject(0, {0x10}, t0 + 1);  // our STX acknowledged ...
+    line.inject(0, {0x10}, t0 + 5);  // ... and our frame
+    line.inject(0, {0x02}, t0 + 10);
+    for (uint32_t t = 10 + s.period_ms; t < 600000; t += s.period_ms) line.inject(0, {s.byte}, t0 + t);
+    quiet.rmc.t_receive_ms = 1000;
+    LogCapture log;
+    EXPECT_EQ(Rmc_do_activate_bootloader(&quiet.rmc), RMC_RES_ERR_REC) << s.period_ms;
+    const uint32_t t_bound = 10 + 513 * s.period_ms + 1000 + 10;  // STX, 512 + 1 bytes
+    EXPECT_LT(GetTickCount() - t0, t_bound) << s.period_ms;
+    EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )");
+  }
+}
+
 TEST_F(RmcTest, SendTimeOutAndBusyLinkEndWithErrSend) {
   LogCapture log;
   r.rmc.t_send_ms = 0;  // no time to get the frame off: the request stays pending

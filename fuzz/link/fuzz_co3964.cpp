@@ -20,8 +20,9 @@
 **     at most two on the line (a doubled DLE, or a DLE and a bad byte), then DLE ETX and
 **     the block check, or the byte that does not fit. Bytes beyond that earn nothing;
 **   - a byte taken on the idle line or instead of a repeat is answered at once: nothing;
-**   - an STX taken while waiting for our DLE restarts the connect (high priority) or defers
-**     the message behind the partner's frame (low priority): T_TX + T_OPEN;
+**   - an STX taken while waiting for our DLE costs a connect attempt, which T_TX counts
+**     (high priority), or defers the message behind the partner's frame, whose transmission
+**     attempt then starts afresh (low priority): T_TX + T_OPEN;
 **   - a byte taken in any other sending state ends or fails an attempt, which T_TX counts,
 **     and so does one taken while the link waits for the line to fall quiet;
 **   - a long sleep of the owner adds its length;
@@ -120,7 +121,7 @@ uint64_t charge(Harness* h, int32_t state, int value) {
   }
   if (state >= k_st_data && state <= k_st_bcc)
     return ++h->n_frame_bytes <= 2 * h->co.ib_n_max + 3 ? T_CHAR : 0;
-  if (state == k_st_wait_dle && value == k_stx) {  // a collision
+  if (state == k_st_wait_dle && value == k_stx && !h->co.high_priority) {  // we give way
     h->n_frame_bytes = 0;
     return T_TX + T_OPEN;
   }

@@ -13,7 +13,8 @@
 **   0 --other byte--> 13 STRAY: NAK -> 0            20 -> 21 CONNECT: STX -> 22 ARM_ACK
 **   0 --NAK--> 0 (ignored)                          22 -> 23 WAIT_DLE:
 **   1 --buffer held--> 2 WAIT_IB_FREE                   DLE -> 24 SEND_FRAME
-**   2 --fetched--> 3;  2 --t_ib_free_ms--> NAK, 0       STX, high prio -> 22 (swallow it)
+**   2 --fetched--> 3;  2 --t_ib_free_ms--> NAK, 0       STX, high prio -> 22 (swallow it,
+**                                                       n_try_connect++; past six -> 28)
 **   3 ACK_STX: DLE -> 4 ARM_CHAR -> 5 DATA              STX, low prio -> 1 (tx_pending)
 **   5 --byte--> store, 4;  5 --DLE--> 6 AFTER_DLE       other byte / t_ack_ms -> 28
 **   6 --DLE--> store 0x10, 4                        24 data, DLE ETX [BCC] -> 25 WAIT_VERDICT
@@ -352,7 +353,9 @@ void tx_wait_dle(Co3964* p, uint32_t now) {
   } else if (ch == CO3964_DLE) {
     tx_take_dle(p);
   } else if (ch == CO3964_STX && p->high_priority) {
-    p->state = ST_ARM_ACK;  // collision: we keep the line, the partner gives way
+    // Collision: we keep the line and wait afresh for the partner to give way. A partner
+    // that opens frame after frame never does, so each swallowed STX costs a connect attempt.
+    p->state = ++p->n_try_connect > p->n_max_connect ? ST_RETRY_CONNECT : ST_ARM_ACK;
   } else if (ch == CO3964_STX) {
     p->tx_pending = 1;  // collision: we give way and send after the partner's frame
     p->n_try_rx = 1;

@@ -369,6 +369,17 @@ TEST_F(LinkTest, HighPriorityCollisionSwallowsPartnerStxAndRestartsTheWait) {
   EXPECT_EQ(Co3964_ob_get_state(&a), 0);
   EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
   EXPECT_EQ(a.tx_pending, 0);
+
+  // A partner that opens frame after frame never gives way: each swallowed STX costs a
+  // connect attempt, and the sixth gives the message up.
+  line.clear_sent();
+  ASSERT_EQ(send({0x41}), 2);
+  const uint32_t t = line.now();
+  for (uint32_t i = 1; i < 4000; i++) line.inject(0, {STX}, t + 150 * i);
+  Co3964_do(&a);
+  EXPECT_EQ(line.sent(0), (Bytes{STX, NAK}));
+  EXPECT_EQ(line.end(0).sent_t[1], t + 6 * 150);
+  EXPECT_EQ(Co3964_ob_get_state(&a), 1);
 }
 
 TEST_F(LinkTest, LowPriorityCollisionReceivesThePartnerFrameFirst) {

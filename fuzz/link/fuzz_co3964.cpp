@@ -1,9 +1,9 @@
 /*
 ** fuzz_co3964.cpp - one Co3964 on an in-memory line with a virtual millisecond clock, driven
 ** by a script that the input spells out: bytes and whole frames arriving after chosen gaps
-** (also beyond the 220 ms character delay and the 2000 ms acknowledgement delay), a byte
-** or two in turn repeated at a fixed period for up to half an hour, outbound messages, fetches of the
-** inbound message, long sleeps of the owner inside the sleep callback, the owner away
+** (also beyond the 220 ms character delay and the 2000 ms acknowledgement delay), a byte or
+** two in turn repeated at a fixed period for up to half an hour, outbound messages, fetches
+** of the inbound message, long sleeps of the owner inside the sleep callback, the owner away
 ** between calls, and a partner that answers our STX and our closed frames. Time moves only
 ** in the sleep callback and when the owner is away, so every run is exact and repeatable.
 **

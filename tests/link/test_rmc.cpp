@@ -268,7 +268,8 @@ TEST(RmcStream, PartnerThatNeverFallsQuietFailsTheRequestWithinOneBufferAndTheTi
     line.inject(0, {0x10}, t0 + 1);  // our STX acknowledged ...
     line.inject(0, {0x10}, t0 + 5);  // ... and our frame
     line.inject(0, {0x02}, t0 + 10);
-    for (uint32_t t = 10 + s.period_ms; t < 600000; t += s.period_ms) line.inject(0, {s.byte}, t0 + t);
+    for (uint32_t t = 10 + s.period_ms; t < 600000; t += s.period_ms)
+      line.inject(0, {s.byte}, t0 + t);
     quiet.rmc.t_receive_ms = 1000;
     LogCapture log;
     EXPECT_EQ(Rmc_do_activate_bootloader(&quiet.rmc), RMC_RES_ERR_REC) << s.period_ms;

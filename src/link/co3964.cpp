@@ -1,11 +1,14 @@
 /*
 ** co3964.cpp - the 3964R link layer as a polled state machine. Each pass of
 ** do_state_machine() acts on one state with at most one receive call (more in state 23 after
-** a long sleep or on a DLE); Co3964_do() runs passes until the link is idle, or until a new
-** frame waits for the held inbound message, which only the owner can fetch. Waiting states
-** call the sleep callback once per idle pass, which is the only way out to other work while
-** a frame is exchanged. The machine never logs and never stops with an error: every failure
-** ends in state 0 (idle).
+** a long sleep or on a DLE, bounded). Co3964_do() runs passes until one exchange has ended
+** (back at idle, or a second frame in one call that our deferred message gave way to),
+** until the link is idle with nothing to do, or until a new frame waits for the held
+** inbound message, which only the owner can fetch. Every exchange is bounded in the bytes it
+** takes, so a call is bounded however fast the partner sends, even on a clock that stands
+** still meanwhile. Waiting states call the sleep callback once per idle pass, which is the
+** only way out to other work while a frame is exchanged. The machine never logs and never
+** stops with an error: every failure ends in state 0 (idle).
 **
 **   RECEIVE (partner sends)                         SEND (this side sends)
 **
@@ -29,10 +32,13 @@
 **   12 --STX--> 1;  --NAK / t_repeat_ms--> 0;  --other--> 13
 **   11 --tx_pending--> 20, else 0                   28 RETRY_CONNECT? > n_max_connect:
 **                                                       ob_state 1, NAK, 0; else -> 21
-**   Co3964_do hands back in 2 (owner fetches)       23 --slept > t_char_ms, a byte came,
-**                                                       or DLE(s) with another byte behind-->
-**                                                       29 QUIET --t_char_ms no byte--> 28
-**                                                   29 --t_ack_ms not quiet--> n_try_connect++,
+**   Co3964_do hands back in 2 (owner fetches),      23 --slept > t_char_ms, a byte came,
+**   at 0 after an exchange, in 20 after a second        or DLE(s) with another byte behind
+**   deferral
+**                                                       or too many DLEs--> 29 QUIET
+**                                                   29 --t_char_ms no byte--> 28
+**                                                   29 --t_ack_ms not quiet, or a frame's
+**                                                       worth of bytes--> n_try_connect++,
 **                                                       > n_max_connect: ob_state 1, NAK, 0
 **
 ** Functions: rx_* for the receive states, tx_* for the send states, one per state.
@@ -78,6 +84,7 @@ constexpr uint32_t T_ACK_MS = 2000;        // acknowledgement delay
 constexpr uint32_t T_REPEAT_MS = 2000;     // wait for the partner's repeat
 constexpr uint32_t T_IB_FREE_MS = 2000;    // wait for the inbound buffer to be fetched
 constexpr int32_t N_MAX_TRY = 6;           // limit of each attempt counter
+constexpr int32_t N_MAX_DLE_RUN = 16;      // DLEs in a row still taken as one acknowledgement
 
 /* --- callback wrappers ------------------------------------------------------------ */
 
@@ -301,6 +308,7 @@ void rx_wait_repeat(Co3964* p, uint32_t now) {
 ** quiet time. */
 void enter_quiet(Co3964* p, uint32_t now) {
   arm(p, now, p->t_ack_ms);
+  p->n_quiet = 0;
   p->t_quiet = plus_ms(p, now, p->t_char_ms);
   p->state = ST_QUIET;
 }
@@ -331,10 +339,10 @@ void tx_check_absence(Co3964* p) {
 ** is as old as above, only held up elsewhere (a port or a process that did not run for
 ** longer than the character delay hands the DLE and the partner's NAK over at once): stale.
 ** DLEs may come in a row (a late verdict for an earlier frame, then the acknowledgement); the
-** last one counts. */
+** last one counts, but a longer run than any partner answering our STX can leave is noise. */
 void tx_take_dle(Co3964* p) {
   uint32_t ch = rx(p);
-  while (ch == CO3964_DLE) ch = rx(p);
+  for (int32_t n = 1; ch == CO3964_DLE && n < N_MAX_DLE_RUN; n++) ch = rx(p);
   if (ch == NOTHING)
     p->state = ST_SEND_FRAME;
   else
@@ -400,20 +408,27 @@ void tx_give_up(Co3964* p) {
 
 /* State 29: waits for a quiet line before the next connect attempt. A line that does not
 ** fall quiet within t_ack_ms costs a connect attempt, as a silent partner would, so a chatty
-** partner or a noisy line cannot hold the link here longer than the connect limits allow. */
+** partner or a noisy line cannot hold the link here longer than the connect limits allow.
+** So does a line that hands over more bytes than the longest frame has: bytes that are
+** always there hold a clock that only moves while the link waits. */
 void tx_quiet(Co3964* p, uint32_t now) {
   uint32_t ch = rx(p);
   if (ch == NOTHING && (int32_t)(p->t_quiet - now) < 0) {
     p->state = ST_RETRY_CONNECT;
     return;
   }
-  if (ch != NOTHING) p->t_quiet = plus_ms(p, now, p->t_char_ms);
-  if (expired(p, now)) {
+  bool flooded = false;
+  if (ch != NOTHING) {
+    p->t_quiet = plus_ms(p, now, p->t_char_ms);
+    flooded = ++p->n_quiet > 2 * p->ib_n_max + 3;
+  }
+  if (expired(p, now) || flooded) {
     if (++p->n_try_connect > p->n_max_connect) {
       tx_give_up(p);
       return;
     }
     arm(p, now, p->t_ack_ms);
+    p->n_quiet = 0;
   } else if (ch == NOTHING) {
     sleep_1ms(p);
   }
@@ -552,6 +567,7 @@ Co3964* Co3964_init_ex(Co3964* p, void* p_time, tyCo3964_cb_time_get_t_now cb_ti
   p->rx_error = 0;
   p->tx_pending = 0;
   p->t_quiet = 0;
+  p->n_quiet = 0;
   int n_missing = 0;
   n_missing += missing((const void*)cb_time_get_t_now,
                        STDIO_ERR("Co3964_init_ex") "p -> cb_time_get_t_now = cb_time_get_t_now)");
@@ -588,11 +604,28 @@ tyCo3964_cb_ib_check Co3964_get_cb_ib_check_fn(Co3964* p) { return p ? p->cb_ib_
 int Co3964_do(Co3964* p) {
   if (!p) return 0;
   assert(Co3964_assert_state(p));
+  int n_deferred = 0;
   for (;;) {
+    const int32_t state = p->state;
     if (do_state_machine(p)) return 1;
     // Only the owner can empty the inbound buffer, and it is held here: hand it back.
     if (p->state == ST_WAIT_IB_FREE && p->ib_n_msg >= 0) return CO3964_DO_IB_WANTED;
+    // One exchange per call: a byte that already waits is the next call's, so the caller
+    // looks at its own deadlines between exchanges however fast the partner sends. A
+    // message that gave way goes out after the partner's frame in the same call, but a
+    // partner that opens frame after frame ends the call at its second such frame.
+    if (p->state == ST_IDLE) return CO3964_DO_AGAIN;
+    if (state == ST_RX_OVER && ++n_deferred > 1) return CO3964_DO_AGAIN;
   }
+}
+
+int Co3964_ob_withdraw(Co3964* p) {
+  if (!p || p->ob_state != 2) return 0;
+  p->ob_state = 1;
+  p->tx_pending = 0;
+  if (p->state > ST_NEW_ATTEMPT) tx(p, CO3964_NAK);  // our STX is out: break the frame off
+  if (p->state >= ST_NEW_ATTEMPT) p->state = ST_IDLE;
+  return 1;
 }
 
 int Co3964_ob_set_msg(Co3964* p, int32_t n_msg, const uint8_t* p_msg) {

@@ -74,6 +74,7 @@ typedef struct Co3964 {
   int32_t rx_error;       // state: a bad character was seen in the frame being received
   int32_t tx_pending;     // state: our frame gave way to the partner's, restart after it
   uint32_t t_quiet;       // state: tick at which the line counts as quiet again (state 29)
+  int32_t n_quiet;        // state: bytes dropped in the present t_ack_ms of state 29
 } Co3964;
 
 /* Sets up the link in the caller's storage: Co3964_init_ex without an inbound check.
@@ -109,18 +110,28 @@ int Co3964_get_cb_ib_check(Co3964* p, void** out_ctx, tyCo3964_cb_ib_check* out_
 /* The inbound check; NULL for a NULL object. */
 tyCo3964_cb_ib_check Co3964_get_cb_ib_check_fn(Co3964* p);
 
-/* The driver: runs the state machine until the link is idle (state 0, no byte waiting, no
-** outbound message pending). With a quiet line it returns after one pass; otherwise only
-** when the exchange in progress, and any that follows at once, has ended. All waiting goes
-** through the sleep callback. A received frame longer than ib_n_max is refused with NAK,
-** never held cut short. One exception: when the partner opens a frame while a received
-** message is still held, the link returns CO3964_DO_IB_WANTED so that the owner can fetch
-** it; the next call acknowledges the frame once the buffer is free (or answers NAK when
-** t_ib_free_ms has passed). 1 when stopped at idle, 0 for a NULL object. */
+/* The driver: runs the state machine for at most one exchange. With a quiet line and
+** nothing pending it returns 1 after one pass. Otherwise it returns once the exchange that
+** starts or is in progress has ended (sent or given up, a frame held or refused, a stray
+** byte answered), with CO3964_DO_AGAIN: a byte may already wait, and the next call takes
+** it. So a partner that never falls quiet cannot keep the caller, and the caller sees its
+** own deadlines between exchanges. A byte waiting at idle still goes before a pending
+** outbound message. All waiting goes through the sleep callback. A received frame longer
+** than ib_n_max is refused with NAK, never held cut short. When the partner opens a frame
+** while a received message is still held, the link returns CO3964_DO_IB_WANTED so that the
+** owner can fetch it; the next call acknowledges the frame once the buffer is free (or
+** answers NAK when t_ib_free_ms has passed). 0 for a NULL object. */
 int Co3964_do(Co3964* p);
 
 /* Co3964_do result: a new frame waits for the held inbound message to be fetched. */
 #define CO3964_DO_IB_WANTED 2
+/* Co3964_do result: an exchange has ended; there may be more to do at once. */
+#define CO3964_DO_AGAIN 3
+
+/* Withdraws the pending outbound message, between calls of Co3964_do: it never goes on the
+** line, and ob_state becomes 1 (failed), so the next message is accepted. A frame already
+** begun is broken off with NAK. 1 withdrawn; 0 nothing pending or a NULL object. */
+int Co3964_ob_withdraw(Co3964* p);
 
 /* Hands one outbound message to the link (copied). 2 accepted (now pending); 1 for a bad
 ** argument (one error line) or a message still pending (no line); 3 longer than ob_n_max.

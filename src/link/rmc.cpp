@@ -2,10 +2,13 @@
 ** rmc.cpp - the RMC master: set-up, the send-and-receive transaction and the result line.
 ** A transaction hands the request to the link, drives the link (with a zero sleep between
 ** steps) until the frame has left, then until a message arrives, and judges each message:
-** exception reply, matching reply, or something to discard, after which the reply wait
-** starts again in full. A message that the link holds while the request has not yet left
-** is dropped when a newer frame waits for it. Deadlines come from the 32-bit tick, compared
-** by signed difference.
+** exception reply, matching reply, or something to discard. The reply wait has one deadline,
+** t_receive_ms after the request left: a discarded message does not extend it, so a partner
+** that keeps sending telegrams of its own cannot keep the request waiting. A request that
+** does not get off within t_send_ms is withdrawn from the link, so it never goes out later
+** and the next request starts clean. A message that the link holds while the request has
+** not yet left is dropped when a newer frame waits for it. Deadlines come from the 32-bit
+** tick, compared by signed difference.
 */
 #include "rmc.h"
 
@@ -48,7 +51,9 @@ int wait_until_sent(Rmc* p) {
   }
 }
 
-/* Hands the message to the link and waits until it has left. 1 sent, 0 not. */
+/* Hands the message to the link and waits until it has left. 1 sent, 0 not: then the
+** message is withdrawn, and nothing is left pending that could go out later or block the
+** next request. */
 int send_message(Rmc* p, int32_t n, const uint8_t* p_msg) {
   if (!p) return 0;
   int r = Co3964_ob_set_msg(p->p_co, n, p_msg);
@@ -56,13 +61,14 @@ int send_message(Rmc* p, int32_t n, const uint8_t* p_msg) {
     StdIo_printf(STDIO_ERR("send_message") "unexpected result %d", r);
     return 0;
   }
-  return wait_until_sent(p);
+  if (wait_until_sent(p)) return 1;
+  Co3964_ob_withdraw(p->p_co);
+  return 0;
 }
 
 /* Drives the link until it holds a message; one that already waits is taken at once.
-** 1 a message waits, 0 t_receive_ms passed. */
-int wait_until_received(Rmc* p) {
-  uint32_t t_deadline = GetTickCount() + p->t_receive_ms;
+** 1 a message waits, 0 the deadline passed. */
+int wait_until_received(Rmc* p, uint32_t t_deadline) {
   for (;;) {
     if (Co3964_ib_get_n_msg(p->p_co) >= 0) return 1;
     if (!before(t_deadline)) return 0;
@@ -71,10 +77,10 @@ int wait_until_received(Rmc* p) {
   }
 }
 
-/* Waits for a message and takes it into p_dst of m bytes. Its length, or -1 for a time-out
-** or a message longer than m (the link has dropped it). */
-int receive_message(Rmc* p, int32_t m, uint8_t* p_dst) {
-  if (!p || !wait_until_received(p)) return -1;
+/* Waits until t_deadline for a message and takes it into p_dst of m bytes. Its length, or
+** -1 for a time-out or a message longer than m (the link has dropped it). */
+int receive_message(Rmc* p, uint32_t t_deadline, int32_t m, uint8_t* p_dst) {
+  if (!p || !wait_until_received(p, t_deadline)) return -1;
   int r = Co3964_ib_get_msg(p->p_co, m, p_dst);
   return r < 0 ? -1 : r;
 }
@@ -132,8 +138,9 @@ int send_and_receive(Rmc* p, int n_signa, int n_expected) {
   for (int i = 0; i < n_signa; i++) signa[i] = p->p_msg_buffer[i];
   const uint8_t fc = p->p_msg_buffer[0];
   if (!send_message(p, p->n_msg, p->p_msg_buffer)) return RMC_RES_ERR_SEND;
+  const uint32_t t_deadline = GetTickCount() + p->t_receive_ms;  // one for every message
   for (;;) {
-    int n = receive_message(p, p->m_msg_buffer, p->p_msg_buffer);
+    int n = receive_message(p, t_deadline, p->m_msg_buffer, p->p_msg_buffer);
     if (n < 0) return RMC_RES_ERR_REC;
     p->n_msg = n;
     const uint8_t* p_msg = p->p_msg_buffer;

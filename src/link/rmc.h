@@ -67,7 +67,7 @@ typedef struct Rmc {
   uint8_t* p_msg_buffer;     // config: the owner's buffer, shared by request and reply
   Co3964* p_co;              // config: the link (borrowed)
   uint32_t t_send_ms;        // config: time the link may take to get a request off, 5000 ms
-  uint32_t t_receive_ms;     // config: each wait for a reply, 5000 ms; callers write it
+  uint32_t t_receive_ms;     // config: wait for the reply once sent, 5000 ms; callers write it
   int32_t slave_cfg_a[3];    // slave role only; nothing reads it
   uint32_t slave_const[2];   // slave role only: 0, 1
   uint32_t slave_cfg_b[23];  // slave role only; nothing reads it

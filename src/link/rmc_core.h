@@ -31,7 +31,8 @@ int build_request(Rmc* p, uint8_t fc, std::initializer_list<uint32_t> params);
 /* One transaction over the request now in the buffer (n_msg bytes): RMC_RES_OK for a reply
 ** that echoes the first n_signa request bytes and is n_expected bytes long, 1 to 7 for an
 ** exception reply, RMC_RES_ERR_SEND, RMC_RES_ERR_REC, or RMC_RES_ERR_ELSE for a bad
-** argument (one error line). Other messages are discarded and the wait starts afresh. */
+** argument (one error line). Other messages are discarded; the wait goes on until
+** t_receive_ms after the request left, however many come. */
 int send_and_receive(Rmc* p, int n_signa, int n_expected);
 
 /* 1 when the first n bytes of both are equal (n above 0); 0 otherwise or for NULL. */

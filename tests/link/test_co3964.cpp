@@ -39,9 +39,16 @@ protected:
     m.resize(n);
     return m;
   }
+  /* Calls the link until it has nothing more to do at once (one exchange per call). */
+  int drive() {
+    int r;
+    while ((r = Co3964_do(&a)) == CO3964_DO_AGAIN) {
+    }
+    return r;
+  }
   /* Runs the link as an owner that does not fetch while the link waits for its buffer. */
   void do_without_fetch() {
-    while (Co3964_do(&a) == CO3964_DO_IB_WANTED) {
+    while (drive() == CO3964_DO_IB_WANTED) {
     }
   }
   int send(const Bytes& m) {
@@ -226,6 +233,33 @@ TEST_F(LinkTest, FrameLongerThanTheInboundBufferIsRefusedNeverCut) {
 }
 
 /* --- limits against partners that do not cooperate -------------------------------- */
+
+/* Bytes that are always there (a port that hands over faster than the link takes them, on a
+** clock that stands still meanwhile) hold no call for longer than one exchange: a refused
+** frame, a stray byte, a NAK, a message given up, or two frames that our message gave way to.
+** Each case gets 20000 bytes at once; a call must take only its exchange's share. */
+TEST_F(LinkTest, EveryCallEndsAfterOneExchangeWhateverWaitsBehindIt) {
+  const size_t n_frame = 1 + 2 * 384 + 3;  // STX and a full buffer of doubled bytes
+  struct Case { const char* what; uint8_t byte; bool pending; int high_priority; size_t n_max; };
+  for (Case c : {Case{"STX stream", STX, false, 1, n_frame}, Case{"text", 'A', false, 1, 1},
+                 Case{"NAKs", NAK, false, 1, 1},
+                 Case{"STX stream, message pending", STX, true, 1, n_frame},
+                 Case{"DLE flood after our STX", DLE, true, 1, 16 + 6 * (n_frame + 1)},
+                 Case{"STX flood, we give way", STX, true, 0, 2 * n_frame}}) {
+    LinkLine l;
+    ASSERT_TRUE(l.init_link(&a, 0, ib, ob, 1, c.high_priority));
+    if (c.pending) {
+      ASSERT_EQ(send({0x41}), 2);
+    }
+    const bool answers_our_stx = c.pending && c.byte != STX;
+    l.inject(0, Bytes(20000, c.byte), answers_our_stx ? 1 : 0);
+    EXPECT_EQ(Co3964_do(&a), CO3964_DO_AGAIN) << c.what;
+    EXPECT_LE(20000 - l.n_waiting(0), c.n_max) << c.what;
+    if (answers_our_stx) {
+      EXPECT_EQ(Co3964_ob_get_state(&a), 1) << c.what << ": given up";
+    }
+  }
+}
 
 TEST_F(LinkTest, SilentPartnerGetsSixStxTwoSecondsApartThenNak) {
   ASSERT_EQ(send({0x41}), 2);
@@ -421,7 +455,7 @@ TEST_F(LinkTest, DeferredMessageSentFromIdleIsNotSentAgainAfterTheNextFrame) {
   line.clear_sent();
   line.inject(0, {STX});
   line.inject(0, frame_wire({0x02}), line.now() + 1);
-  Co3964_do(&a);
+  drive();
   EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE}));  // no second copy of our frame
   EXPECT_EQ(fetch(), (Bytes{0x02}));
   EXPECT_EQ(a.tx_pending, 0);
@@ -475,12 +509,12 @@ TEST_F(LinkTest, OwnerFetchesBetweenCallsAndTheWaitingFrameGetsItsDle) {
   line.inject(0, frame_wire({0x01}), 1);
   line.inject(0, {STX}, 1);  // the partner's next frame follows at once
   line.inject(0, frame_wire({0x02}), 10);
-  EXPECT_EQ(Co3964_do(&a), CO3964_DO_IB_WANTED);
+  EXPECT_EQ(drive(), CO3964_DO_IB_WANTED);
   EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE}));  // the second STX has no answer yet
   uint32_t t_fetch = line.now() + 500;
   line.advance(500);                  // the owner takes its time, well within 2000 ms
   EXPECT_EQ(fetch(), (Bytes{0x01}));
-  EXPECT_EQ(Co3964_do(&a), 1);
+  EXPECT_EQ(drive(), 1);
   EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE, DLE, DLE}));
   EXPECT_EQ(line.end(0).sent_t[2], t_fetch);  // acknowledged as soon as it was fetched
   EXPECT_EQ(fetch(), (Bytes{0x02}));
@@ -635,7 +669,7 @@ TEST_F(LinkTest, DleFollowedByJunkOrABadValueRejectsTheFrameAtItsEndOrTheBuffers
 
 TEST_F(LinkTest, StrayByteOnTheIdleLineIsAnsweredWithNakAndNakIsIgnored) {
   line.inject(0, {0x41, NAK, DLE}, 0);
-  Co3964_do(&a);
+  drive();
   EXPECT_EQ(line.sent(0), (Bytes{NAK, NAK}));  // for 0x41 and DLE, not for the NAK
   EXPECT_EQ(a.state, 0);
   EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
@@ -647,7 +681,9 @@ TEST_F(LinkTest, ByteWaitingAtIdleIsHandledBeforeOurOwnStx) {
   line.inject(0, frame_wire({0x55}), 1);
   line.inject(0, {DLE}, 10);
   line.inject(0, {DLE}, 11);
-  Co3964_do(&a);
+  EXPECT_EQ(Co3964_do(&a), CO3964_DO_AGAIN);  // the partner's frame first, held
+  EXPECT_EQ(Co3964_ob_get_state(&a), 2);
+  drive();
   EXPECT_EQ(line.sent(0), cat({DLE, DLE, STX}, frame_wire({0x41})));
   EXPECT_EQ(fetch(), (Bytes{0x55}));
   EXPECT_EQ(Co3964_ob_get_state(&a), 0);

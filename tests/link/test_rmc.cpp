@@ -78,9 +78,8 @@ TEST_F(RmcTest, ReplyOneByteShortOrLongEndsAtOnceWithErrRec) {
   }
 }
 
-TEST_F(RmcTest, DiscardedMessagesRestartTheFullReplyTimeOut) {
-  // Each junk message comes 4000 ms after the last; with t_receive_ms 5000 the transaction
-  // survives only because every discard starts a fresh wait.
+TEST_F(RmcTest, DiscardedMessagesAreSkippedWithinOneReplyDeadline) {
+  // Every kind of message that answers nothing, 400 ms apart, then the reply: it still counts.
   const uint8_t fc = 0x13;
   Bytes req = cat(cat({fc}, le32(0x400000)), le32(2));
   req.push_back(0xAA);
@@ -88,14 +87,14 @@ TEST_F(RmcTest, DiscardedMessagesRestartTheFullReplyTimeOut) {
   Bytes echo(req.begin(), req.begin() + 9);
   Bytes wrong_n = cat(cat({fc}, le32(0x400000)), le32(3));
   r.table[req] = {
-      {{}, 4000},                  // empty
-      {{fc}, 8000},                // shorter than the signature
-      {wrong_n, 12000},            // does not echo the signature
-      {{fc | 0x80, 0}, 16000},     // exception look-alike: code 0
-      {{fc | 0x80, 8}, 20000},     // code 8
-      {{0x12 | 0x80, 3}, 24000},   // another request's function code
-      {{fc | 0x80, 3, 0}, 28000},  // three bytes
-      {echo, 32000},
+      {{}, 400},                  // empty
+      {{fc}, 800},                // shorter than the signature
+      {wrong_n, 1200},            // does not echo the signature
+      {{fc | 0x80, 0}, 1600},     // exception look-alike: code 0
+      {{fc | 0x80, 8}, 2000},     // code 8
+      {{0x12 | 0x80, 3}, 2400},   // another request's function code
+      {{fc | 0x80, 3, 0}, 2800},  // three bytes
+      {echo, 3200},
   };
   r.start();
   r.rmc.t_receive_ms = 5000;
@@ -103,10 +102,30 @@ TEST_F(RmcTest, DiscardedMessagesRestartTheFullReplyTimeOut) {
   uint32_t t0 = GetTickCount();
   const uint8_t data[2] = {0xAA, 0xBB};
   EXPECT_EQ(Rmc_do_write_xbram(&r.rmc, 0x400000, data, 2), RMC_RES_OK);
-  EXPECT_GE(GetTickCount() - t0, 32000u);
+  EXPECT_GE(GetTickCount() - t0, 3200u);
   EXPECT_EQ(log.text(), "");
   r.stop();
   EXPECT_EQ(r.requests.size(), 1u);
+}
+
+/* A device that takes our request (DLE to our STX and to our frame), never answers it and
+** sends a telegram of its own every so often: each one is discarded, but the request ends
+** at its reply time-out, in the boot loader's phase and in the flash loader's. */
+TEST(RmcTelegrams, PartnerSendingItsOwnTelegramsCannotHoldTheRequest) {
+  struct Case { uint32_t period_ms, t_receive_ms; };
+  for (Case c : {Case{500, 1000}, Case{90000, 100000}}) {
+    Win32VirtualClock clock{1000};
+    LinkLine line(0, true);
+    RmcResponder device(line);
+    std::vector<RmcReply> telegrams;
+    for (uint32_t t = c.period_ms; t < 400000; t += c.period_ms) telegrams.push_back({{0x7F, 0}, t});
+    device.table[{0x07}] = telegrams;
+    device.start();
+    device.rmc.t_receive_ms = c.t_receive_ms;
+    const uint32_t t0 = GetTickCount();
+    EXPECT_EQ(Rmc_do_activate_bootloader(&device.rmc), RMC_RES_ERR_REC) << c.period_ms;
+    EXPECT_LT(GetTickCount() - t0, c.t_receive_ms + 50) << c.period_ms;
+  }
 }
 
 TEST_F(RmcTest, NoReplyEndsWithErrRecAfterTheReplyTimeOut) {
@@ -254,45 +273,107 @@ TEST_F(RmcTest, ChattyLineAfterALongSleepFailsTheRequestWithinTheConnectLimit) {
   EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )");
 }
 
-TEST(RmcStream, PartnerThatNeverFallsQuietFailsTheRequestWithinOneBufferAndTheTimeOut) {
-  // A device on the wrong port takes the request as a unit would, then keeps sending for ten
-  // minutes: text opened by one STX at a byte a millisecond, or one STX every 150 ms. The
-  // frame ends at the byte that overflows the 512-byte inbound buffer, without a wait for a
-  // repeat, so the request fails within the reply time-out and one buffer's worth of bytes.
-  struct Stream { uint32_t period_ms; uint8_t byte; };
-  for (Stream s : {Stream{1, 'A'}, Stream{150, 0x02}}) {
+/* A device that keeps sending: from t_from on, `packet` bytes arrive together every
+** period_ms (a USB adapter hands them over so), or with period 0 a byte is always there,
+** faster than the link takes them; at most n_max bytes. The line's scripted bytes come first.
+** Installed as the receive callback of the link on end 0. */
+struct Flood {
+  LinkLine* line;
+  uint32_t t_from, period_ms, packet;
+  uint8_t byte;
+  uint64_t n_max = 4000000, n_taken = 0;
+
+  static Flood* installed;
+  static int receive(void* p_end) {
+    Flood* f = installed;
+    int ch = f->line->take(0);
+    if (ch >= 0) return ch;
+    const uint32_t t = GetTickCount() - f->t_from;
+    const uint64_t n_come = f->period_ms ? (t / f->period_ms + 1) * (uint64_t)f->packet : f->n_max;
+    if ((int32_t)t < 0 || f->n_taken >= std::min(n_come, f->n_max)) {
+      ((LinkLine::End*)p_end)->line->idle(0, 1);
+      return -1;
+    }
+    f->n_taken++;
+    return f->byte;
+  }
+  void install(Co3964* p_co) {
+    installed = this;
+    p_co->cb_uart_receive_byte_nw = &Flood::receive;
+  }
+};
+Flood* Flood::installed = nullptr;
+
+/* The master's pause between two link steps takes a millisecond (Sleep(0) included): with
+** bytes always waiting it is the only time that passes. */
+void sleep_at_least_1ms(void* p_clock, DWORD t_ms) {
+  ((Win32VirtualClock*)p_clock)->advance(t_ms ? t_ms : 1);
+}
+
+TEST(RmcStream, PartnerThatNeverFallsQuietFailsTheRequestWithinOneFrameAndTheTimeOut) {
+  // A device on the wrong port takes the request as a unit would, then opens a frame and
+  // keeps sending: text or STX, a byte at a time, in packets as USB adapters deliver them,
+  // or faster than the link takes them. Each frame ends at the byte that overflows the
+  // 512-byte inbound buffer, and each call of the link hands back after one exchange, so
+  // the request fails within the reply time-out and one frame's worth of the stream.
+  struct Stream { uint32_t period_ms, packet; uint8_t byte; };
+  for (Stream s : {Stream{1, 1, 'A'}, Stream{150, 1, 0x02}, Stream{5, 62, 0x02},
+                   Stream{0, 1, 0x02}, Stream{0, 1, 'A'}}) {
     Win32VirtualClock clock{1000};
+    clock.set_sleep(&sleep_at_least_1ms, &clock);
     LinkLine line(0, true);
     RmcResponder quiet(line);  // its partner never runs: the stream is scripted
     const uint32_t t0 = GetTickCount();
     line.inject(0, {0x10}, t0 + 1);  // our STX acknowledged ...
     line.inject(0, {0x10}, t0 + 5);  // ... and our frame
     line.inject(0, {0x02}, t0 + 10);
-    for (uint32_t t = 10 + s.period_ms; t < 600000; t += s.period_ms)
-      line.inject(0, {s.byte}, t0 + t);
+    Flood flood{&line, t0 + 10 + std::max(s.period_ms, 1u), s.period_ms, s.packet, s.byte};
+    flood.install(&quiet.a);
     quiet.rmc.t_receive_ms = 1000;
     LogCapture log;
     EXPECT_EQ(Rmc_do_activate_bootloader(&quiet.rmc), RMC_RES_ERR_REC) << s.period_ms;
-    const uint32_t t_bound = 10 + 513 * s.period_ms + 1000 + 10;  // STX, 512 + 1 bytes
-    EXPECT_LT(GetTickCount() - t0, t_bound) << s.period_ms;
+    const uint32_t t_frame = (513 + s.packet - 1) / s.packet * s.period_ms;  // 512 + 1 bytes
+    EXPECT_LT(GetTickCount() - t0, 10 + t_frame + 1000 + 10) << s.period_ms;
+    EXPECT_LT(flood.n_taken, flood.n_max) << s.period_ms << ": a call ran through the stream";
     EXPECT_EQ(log.text(), RESULT_LINE + "9 (RMC_RES_ERR_REC     )");
   }
 }
 
-TEST_F(RmcTest, SendTimeOutAndBusyLinkEndWithErrSend) {
+/* Frames back to back from before the request could leave until after t_send_ms: the
+** request fails to get off and is withdrawn. It never reaches the line, and the next
+** request, with a sound partner, goes out and succeeds. */
+TEST_F(RmcTest, RequestThatCannotLeaveIsWithdrawnAndTheNextOneSucceeds) {
+  clock.set_sleep(&sleep_at_least_1ms, &clock);
+  const uint32_t t0 = GetTickCount();
+  Flood flood{&line, t0, 0, 1, 0x02};  // enough for about 7.8 s of frames
+  flood.install(&r.a);
   LogCapture log;
-  r.rmc.t_send_ms = 0;  // no time to get the frame off: the request stays pending
   EXPECT_EQ(Rmc_do_activate_bootloader(&r.rmc), RMC_RES_ERR_SEND);
+  EXPECT_LT(GetTickCount() - t0, 5000u + 10);
   EXPECT_EQ(log.text(), RESULT_LINE + "8 (RMC_RES_ERR_SEND    )");
-  EXPECT_EQ(Co3964_ob_get_state(&r.a), 2);
-  log.clear();
-  r.rmc.t_send_ms = 5000;
+  EXPECT_EQ(Co3964_ob_get_state(&r.a), 1);
+  flood.n_max = flood.n_taken;  // the partner falls quiet
+  drive_master(3000);           // the link has nothing to send
+  EXPECT_EQ(count_byte(line.sent(0), 0x02), 0u);
+  line.end(1).rx.clear();  // the stream's answers are no business of the partner's
+  r.table[{0x08}] = {{{0x08}}};
+  r.start();
+  EXPECT_EQ(Rmc_do_start_application(&r.rmc), RMC_RES_OK);
+  r.stop();
+  EXPECT_EQ(r.requests, (std::vector<Bytes>{{0x08}}));
+}
+
+TEST_F(RmcTest, BusyLinkEndsWithErrSendAtOnce) {
+  const uint8_t other = 0x42;
+  ASSERT_EQ(Co3964_ob_set_msg(&r.a, 1, &other), 2);  // someone else's message is pending
+  LogCapture log;
   uint32_t t0 = GetTickCount();
-  EXPECT_EQ(Rmc_do_start_application(&r.rmc), RMC_RES_ERR_SEND);  // the link is busy
+  EXPECT_EQ(Rmc_do_start_application(&r.rmc), RMC_RES_ERR_SEND);
   EXPECT_EQ(GetTickCount(), t0);
   EXPECT_EQ(log.calls(), (std::vector<std::string>{
                              "error - src/link/rmc.cpp - send_message: unexpected result 1",
                              RESULT_LINE + "8 (RMC_RES_ERR_SEND    )"}));
+  EXPECT_EQ(Co3964_ob_get_state(&r.a), 2) << "not ours to withdraw";
 }
 
 TEST_F(RmcTest, RequestLongerThanTheLinkSlotEndsWithErrSend) {

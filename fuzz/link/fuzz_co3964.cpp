@@ -2,34 +2,43 @@
 ** fuzz_co3964.cpp - one Co3964 on an in-memory line with a virtual millisecond clock, driven
 ** by a script that the input spells out: bytes and whole frames arriving after chosen gaps
 ** (also beyond the 220 ms character delay and the 2000 ms acknowledgement delay), a byte or
-** two in turn repeated at a fixed period for up to half an hour, outbound messages, fetches
+** two in turn repeated at a fixed period for up to half an hour, one at a time or in bunches
+** that arrive at one tick (as USB adapters hand them over), outbound messages, fetches
 ** of the inbound message, long sleeps of the owner inside the sleep callback, the owner away
 ** between calls, and a partner that answers our STX and our closed frames. Time moves only
 ** in the sleep callback and when the owner is away, so every run is exact and repeatable.
 **
 ** Checked after every call: Co3964_assert_state; Co3964_do gives 1 only at idle with nothing
-** pending and no byte waiting, or CO3964_DO_IB_WANTED in the wait for the held message to be
-** fetched; Co3964_ob_set_msg and Co3964_ib_get_msg give what their state asks for. And the
-** virtual time of one Co3964_do call stays within a bound made of the link's limits:
+** pending and no byte waiting, CO3964_DO_IB_WANTED in the wait for the held message to be
+** fetched, or CO3964_DO_AGAIN at idle (or, giving way, about to send again); Co3964_ob_set_msg
+** and Co3964_ib_get_msg give what their state asks for. One call runs one exchange, so both
+** the virtual time and the bytes that one Co3964_do call takes stay within bounds made of
+** the link's limits (time does not move while bytes are taken, so a call that ran on
+** through bytes that are always there would show only in their number). The time:
 **   - an outbound message may take n_max_tx transmission attempts of at most n_max_connect
 **     connect attempts, each ending within t_ack_ms (a wait for a quiet line included),
 **     the frame's own verdict wait one more: T_TX;
 **   - an STX that opens a frame starts the wait for its first byte and, at its end, the
-**     wait for a repeat: T_OPEN; every further byte of the frame starts a new wait of
+**     wait for a repeat: T_OPEN, once per call at idle, since the frame is the call's
+**     exchange (its repeats open from the wait for a repeat); every further byte of the
+**     frame starts a new wait of
 **     t_char_ms, but a frame holds at most one buffer of bytes: ib_n_max stored bytes, each
 **     at most two on the line (a doubled DLE, or a DLE and a bad byte), then DLE ETX and
 **     the block check, or the byte that does not fit. Bytes beyond that earn nothing;
 **   - a byte taken on the idle line or instead of a repeat is answered at once: nothing;
 **   - an STX taken while waiting for our DLE costs a connect attempt, which T_TX counts
 **     (high priority), or defers the message behind the partner's frame, whose transmission
-**     attempt then starts afresh (low priority): T_TX + T_OPEN;
+**     attempt then starts afresh (low priority): T_TX + T_OPEN; the second such frame ends
+**     the call: T_OPEN;
 **   - a byte taken in any other sending state ends or fails an attempt, which T_TX counts,
 **     and so does one taken while the link waits for the line to fall quiet;
 **   - a long sleep of the owner adds its length;
 **   - a call that resumes the frame which the last one handed back (CO3964_DO_IB_WANTED)
 **     starts with the wait for the buffer and that frame's waits: t_ib_free_ms + T_OPEN.
 ** The bound is watched in the sleep callback, so a wait that never ends is caught as soon
-** as it has run past it.
+** as it has run past it. The bytes: a frame and its repeats, B_RX; the attempts of an
+** outbound message, each of which may meet a run of DLEs and a frame's worth of bytes while
+** it waits for a quiet line, B_TX; earned by the same events as the time.
 */
 #include "co3964.h"
 #include "std_io.h"
@@ -47,13 +56,14 @@ namespace {
 
 constexpr int k_stx = 0x02, k_etx = 0x03, k_dle = 0x10, k_nak = 0x15;
 constexpr int32_t k_st_idle = 0, k_st_wait_ib_free = 2, k_st_data = 5, k_st_bcc = 7,
-                  k_st_wait_repeat = 12, k_st_wait_dle = 23;
+                  k_st_wait_repeat = 12, k_st_new_attempt = 20, k_st_wait_dle = 23;
 constexpr uint64_t k_margin_ms = 5;  // expiry one tick after the deadline, and a few passes
 constexpr uint64_t T_CHAR = 220 + k_margin_ms;
 constexpr uint64_t T_OPEN = T_CHAR + 2000 + k_margin_ms;
 constexpr uint64_t T_IB_FREE = 2000 + k_margin_ms;
 constexpr uint64_t T_TX = 6 * (6 + 1) * (2000 + 220 + k_margin_ms);
 constexpr uint64_t k_max_idle_passes = 100000;  // receive calls in a row with no time moving
+constexpr uint64_t k_dle_run = 16;              // DLEs in a row taken as one acknowledgement
 
 struct Harness {
   uint32_t now = 0;                            // the virtual tick
@@ -74,9 +84,22 @@ struct Harness {
   bool in_do = false;
   uint32_t t_call_start = 0;
   uint64_t budget_ms = 0;
+  uint64_t budget_bytes = 0;
+  uint64_t n_taken = 0;       // bytes taken in this call
+  int n_opened = 0;           // frames opened at idle in this call
+  int n_deferred = 0;         // frames our message gave way to in this call
   uint64_t n_idle_passes = 0;
   int32_t n_frame_bytes = 0;  // bytes taken so far in the frame being received
 };
+
+/* Line bytes of one reception: the frame and its repeats, each an STX, a full buffer of
+** doubled bytes, DLE ETX and the block check, and the byte that ends the wait for a repeat. */
+uint64_t bytes_rx(const Co3964& co) { return (uint64_t)co.n_max_rx * (2 * co.ib_n_max + 4) + 1; }
+/* Line bytes of all attempts of an outbound message: each connect attempt takes a byte, a
+** run of DLEs, a frame's worth of bytes while it waits for a quiet line, and a verdict. */
+uint64_t bytes_tx(const Co3964& co) {
+  return (uint64_t)co.n_max_tx * (co.n_max_connect + 1) * (k_dle_run + 2 * co.ib_n_max + 10);
+}
 
 Harness* g_h = nullptr;
 
@@ -87,6 +110,8 @@ Harness* g_h = nullptr;
           p_what, (int)h->co.state, (int)h->co.ob_state, (int)h->co.ib_n_msg,
           (int)h->co.n_try_connect, (int)h->co.n_try_tx, (unsigned)(h->now - h->t_call_start),
           (unsigned long long)h->budget_ms, h->rx.size());
+  fprintf(stderr, "fuzz_co3964: %llu bytes taken in the call, budget %llu\n",
+          (unsigned long long)h->n_taken, (unsigned long long)h->budget_bytes);
   abort();
 }
 
@@ -113,17 +138,26 @@ int cb_sleep(void* pv, uint32_t t_ms) {
   return 0;
 }
 
-/* What a byte taken in the link's present state may add to the time of the call. */
+/* What a byte taken in the link's present state may add to the time of the call, and to
+** the bytes it may take. */
 uint64_t charge(Harness* h, int32_t state, int value) {
-  if (value == k_stx && (state == k_st_idle || state == k_st_wait_repeat)) {
+  if (value == k_stx && state == k_st_wait_repeat) {
     h->n_frame_bytes = 0;
+    return T_OPEN;
+  }
+  if (value == k_stx && state == k_st_idle) {
+    h->n_frame_bytes = 0;
+    if (h->n_opened++ > 0) return 0;  // a second exchange in one call earns nothing
+    h->budget_bytes += bytes_rx(h->co);
     return T_OPEN;
   }
   if (state >= k_st_data && state <= k_st_bcc)
     return ++h->n_frame_bytes <= 2 * h->co.ib_n_max + 3 ? T_CHAR : 0;
   if (state == k_st_wait_dle && value == k_stx && !h->co.high_priority) {  // we give way
     h->n_frame_bytes = 0;
-    return T_TX + T_OPEN;
+    if (++h->n_deferred > 2) return 0;
+    h->budget_bytes += bytes_rx(h->co) + (h->n_deferred == 1 ? bytes_tx(h->co) : 0);
+    return h->n_deferred == 1 ? T_TX + T_OPEN : T_OPEN;
   }
   return 0;  // answered at once, ends or fails an attempt, or the line is left to fall quiet
 }
@@ -138,7 +172,10 @@ int cb_receive(void* pv) {
   int value = h->rx.front().second;
   h->rx.pop_front();
   h->n_idle_passes = 0;
-  if (h->in_do) h->budget_ms += charge(h, h->co.state, value);
+  if (h->in_do) {
+    h->budget_ms += charge(h, h->co.state, value);
+    if (++h->n_taken > h->budget_bytes) fail("Co3964_do took more bytes than one exchange has");
+  }
   return value;
 }
 
@@ -250,15 +287,20 @@ void inject_frame(Harness* h, FuzzedDataProvider& in) {
 }
 
 /* One byte, or two in turn, at a fixed period, as a chatty partner or a noisy line sends
-** them. */
+** them; one at a time or in bunches that arrive together. */
 void inject_noise(Harness* h, FuzzedDataProvider& in) {
   uint32_t t = script_start(h, in);
   int value[2];
   value[0] = in.ConsumeIntegral<uint8_t>();
   value[1] = in.ConsumeBool() ? value[0] : in.ConsumeIntegral<uint8_t>();
   uint32_t period = in.ConsumeIntegralInRange<uint32_t>(1, 400);
+  uint32_t bunch = 1;  // one at a time, in packets, or more than the link takes in one go
+  switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+    case 1: bunch = in.ConsumeIntegralInRange<uint32_t>(2, 64); break;
+    case 2: bunch = in.ConsumeIntegralInRange<uint32_t>(65, 20000); break;
+  }
   uint32_t n = in.ConsumeIntegralInRange<uint32_t>(1, std::min<uint32_t>(1800000 / period, 20000));
-  for (uint32_t i = 0; i < n; i++) arrive(h, t + i * period, value[i % 2]);
+  for (uint32_t i = 0; i < n; i++) arrive(h, t + i / bunch * period, value[i % 2]);
 }
 
 void set_msg(Harness* h, FuzzedDataProvider& in) {
@@ -288,7 +330,13 @@ void do_link(Harness* h) {
   h->in_do = true;
   h->t_call_start = h->now;
   h->budget_ms = k_margin_ms + (h->co.ob_state == 2 ? T_TX : 0);
-  if (h->co.state != k_st_idle) h->budget_ms += T_IB_FREE + T_OPEN;  // the frame handed back
+  h->budget_bytes = 1 + (h->co.ob_state == 2 ? bytes_tx(h->co) : 0);  // 1: a byte at idle
+  if (h->co.state != k_st_idle) {  // the frame handed back, or a message that gave way
+    h->budget_ms += T_IB_FREE + T_OPEN;
+    h->budget_bytes += bytes_rx(h->co);
+  }
+  h->n_taken = 0;
+  h->n_opened = h->n_deferred = 0;
   h->n_idle_passes = 0;
   int r = Co3964_do(&h->co);
   check_time();
@@ -302,6 +350,10 @@ void do_link(Harness* h) {
   } else if (r == CO3964_DO_IB_WANTED) {
     if (h->co.state != k_st_wait_ib_free || h->co.ib_n_msg < 0)
       fail("Co3964_do asked for a fetch without a held message and a frame waiting");
+  } else if (r == CO3964_DO_AGAIN) {
+    bool sends_next =
+        h->co.state == k_st_new_attempt && !h->co.high_priority && h->co.ob_state == 2;
+    if (h->co.state != k_st_idle && !sends_next) fail("Co3964_do handed back inside an exchange");
   } else {
     fail("Co3964_do gave an undocumented result");
   }
@@ -360,8 +412,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* p_data, size_t n_data) {
     }
     if (!Co3964_assert_state(&h.co)) fail("Co3964_assert_state fails");
   }
-  // The owner keeps calling and fetching until the line has nothing more to say.
-  for (int i = 0; i < 64 && (!h.rx.empty() || h.co.ob_state == 2 || h.co.state != k_st_idle); i++) {
+  // The owner keeps calling and fetching until the line has nothing more to say; each call
+  // takes at least one byte that waits.
+  const size_t n_calls = 64 + h.rx.size();
+  for (size_t i = 0;
+       i < n_calls && (!h.rx.empty() || h.co.ob_state == 2 || h.co.state != k_st_idle); i++) {
     if (!h.rx.empty() && (int32_t)(h.rx.front().first - h.now) > 0) h.now = h.rx.front().first;
     do_link(&h);
     uint8_t buf[512];

@@ -14,7 +14,11 @@
 ** the request or the expected reply does not fit the master's buffer, and then nothing went
 ** out; 0 only with a reply of the expected length that echoes the request's signature in
 ** the buffer; 1 to 7 only with an exception reply of the request's function code and that
-** code; a text read is always terminated; the link's state is consistent.
+** code; a text read is always terminated; the link's state is consistent; a request that
+** ends with RMC_RES_ERR_SEND is not left pending in the link. And the reply wait has one
+** deadline: once the request has left the link, the master starts no step of the link
+** t_receive_ms or more later, however many messages it discarded meanwhile (one step is one
+** exchange, and only its first pass finds the link idle).
 */
 #include "co3964.h"
 #include "rmc.h"
@@ -62,6 +66,9 @@ struct Harness {
   // The command in progress: what its reply must look like.
   int expected_len = 0;        // reply length
   int n_signa = 0;             // request bytes the reply echoes
+  // The command in progress: when its request left the link, and its reply time-out.
+  bool in_cmd = false, seen_pending = false, left = false;
+  uint32_t t_left = 0, t_receive_ms = 0;
 };
 
 Harness* g_h = nullptr;
@@ -202,7 +209,13 @@ void master_sent(Harness* h, uint8_t b) {
 
 /* --- the master's callbacks and the platform clock ---------------------------------- */
 
-uint32_t cb_now(void* pv) { return ((Harness*)pv)->now; }
+uint32_t cb_now(void* pv) {
+  Harness* h = (Harness*)pv;
+  if (h->in_cmd && h->left && h->co.state == 0 &&
+      (int32_t)(h->now - (h->t_left + h->t_receive_ms)) >= 0)
+    fail("the master drove the link past its reply deadline", -1);
+  return h->now;
+}
 uint32_t cb_plus(void*, uint32_t t, uint32_t t_ms) { return t + t_ms; }
 
 void pass_ms(Harness* h, uint32_t t_ms) {
@@ -238,7 +251,18 @@ uint32_t cb_send_with_dle(void* pv, int n, const uint8_t* p_bytes) {
   return CO3964_SEND_OK;
 }
 
-DWORD clock_tick(void* pv) { return ((Harness*)pv)->now; }
+/* The master's tick. The first one after its request has left the link is the start of its
+** reply wait. */
+DWORD clock_tick(void* pv) {
+  Harness* h = (Harness*)pv;
+  if (h->in_cmd && h->co.ob_state == 2) {
+    h->seen_pending = true;
+  } else if (h->in_cmd && h->seen_pending && !h->left) {
+    h->left = true;
+    h->t_left = h->now;
+  }
+  return h->now;
+}
 void clock_sleep(void* pv, DWORD dw_ms) { pass_ms((Harness*)pv, dw_ms ? dw_ms : 1); }
 
 int quiet_log(void*, const char*) { return 0; }
@@ -378,8 +402,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* p_data, size_t n_data) {
     char text[RMC_N_TEXT];
     memset(text, 0xAA, sizeof text);
     uint32_t n_stx = h.n_stx_from_master;
+    h.in_cmd = true;
+    h.seen_pending = h.left = false;
+    h.t_receive_ms = rmc.t_receive_ms;
     int r = run_command(&h, &rmc, in, &e, &fc, text);
+    h.in_cmd = false;
     check(&rmc, e, fc, r, h.n_stx_from_master != n_stx);
+    if (r == RMC_RES_ERR_SEND && Co3964_ob_get_state(&h.co) == 2)
+      fail("a request given up on is left pending in the link", r);
     if (fc == 0x47 && (text[RMC_N_TEXT - 1] != 0 || (r == 10 && text[0] != 0)))
       fail("the text read is not terminated, or not empty after a refusal", r);
     if (!Co3964_assert_state(&h.co)) fail("Co3964_assert_state fails", r);

@@ -33,9 +33,8 @@
 **   11 --tx_pending--> 20, else 0                   28 RETRY_CONNECT? > n_max_connect:
 **                                                       ob_state 1, NAK, 0; else -> 21
 **   Co3964_do hands back in 2 (owner fetches),      23 --slept > t_char_ms, a byte came,
-**   at 0 after an exchange, in 20 after a second        or DLE(s) with another byte behind
-**   deferral
-**                                                       or too many DLEs--> 29 QUIET
+**   at 0 after each exchange, and in 20 after the       DLE(s) with another byte behind,
+**   second frame it gave way to in one call             or too many DLEs--> 29 QUIET
 **                                                   29 --t_char_ms no byte--> 28
 **                                                   29 --t_ack_ms not quiet, or a frame's
 **                                                       worth of bytes--> n_try_connect++,

@@ -115,12 +115,15 @@ tyCo3964_cb_ib_check Co3964_get_cb_ib_check_fn(Co3964* p);
 ** starts or is in progress has ended (sent or given up, a frame held or refused, a stray
 ** byte answered), with CO3964_DO_AGAIN: a byte may already wait, and the next call takes
 ** it. So a partner that never falls quiet cannot keep the caller, and the caller sees its
-** own deadlines between exchanges. A byte waiting at idle still goes before a pending
-** outbound message. All waiting goes through the sleep callback. A received frame longer
-** than ib_n_max is refused with NAK, never held cut short. When the partner opens a frame
-** while a received message is still held, the link returns CO3964_DO_IB_WANTED so that the
-** owner can fetch it; the next call acknowledges the frame once the buffer is free (or
-** answers NAK when t_ib_free_ms has passed). 0 for a NULL object. */
+** own deadlines between exchanges. A message that gives way (low priority) goes out after
+** the partner's frame in the same call, but the second frame it gives way to in one call
+** ends the call, with the message about to go out. A byte waiting at idle still goes
+** before a pending outbound message. All waiting goes through the sleep callback. A
+** received frame longer than ib_n_max is refused with NAK, never held cut short. When the
+** partner opens a frame while a received message is still held, the link returns
+** CO3964_DO_IB_WANTED so that the owner can fetch it; the next call acknowledges the frame
+** once the buffer is free (or answers NAK when t_ib_free_ms has passed). 0 for a NULL
+** object. */
 int Co3964_do(Co3964* p);
 
 /* Co3964_do result: a new frame waits for the held inbound message to be fetched. */

@@ -118,7 +118,8 @@ TEST(RmcTelegrams, PartnerSendingItsOwnTelegramsCannotHoldTheRequest) {
     LinkLine line(0, true);
     RmcResponder device(line);
     std::vector<RmcReply> telegrams;
-    for (uint32_t t = c.period_ms; t < 400000; t += c.period_ms) telegrams.push_back({{0x7F, 0}, t});
+    for (uint32_t t = c.period_ms; t < 400000; t += c.period_ms)
+      telegrams.push_back({{0x7F, 0}, t});
     device.table[{0x07}] = telegrams;
     device.start();
     device.rmc.t_receive_ms = c.t_receive_ms;

@@ -1,7 +1,7 @@
 /*
 ** co3964.cpp - the 3964R link layer as a polled state machine. Each pass of
-** do_state_machine() acts on one state with at most one receive call (more in state 23 after
-** a long sleep or on a DLE, bounded). Co3964_do() runs passes until one exchange has ended
+** do_state_machine() acts on one state with at most one receive call (more in state 3 on
+** STXs that wait, and in state 23 after a long sleep or on a DLE, bounded). Co3964_do() runs passes until one exchange has ended
 ** (back at idle, or a second frame in one call that our deferred message gave way to),
 ** until the link is idle with nothing to do, or until a new frame waits for the held
 ** inbound message, which only the owner can fetch. Every exchange is bounded in the bytes it
@@ -19,6 +19,8 @@
 **   2 --fetched--> 3;  2 --t_ib_free_ms--> NAK, 0       STX, high prio -> 22 (swallow it,
 **                                                       n_try_connect++; past six -> 28)
 **   3 ACK_STX: DLE -> 4 ARM_CHAR -> 5 DATA              STX, low prio -> 1 (tx_pending)
+**   3 --STXs waiting--> the last gets the DLE;
+**   3 --other byte waiting--> no DLE: NAK -> 0, else 13
 **   5 --byte--> store, 4;  5 --DLE--> 6 AFTER_DLE       other byte / t_ack_ms -> 28
 **   6 --DLE--> store 0x10, 4                        24 data, DLE ETX [BCC] -> 25 WAIT_VERDICT
 **   6 --ETX--> 7 BCC (with_bcc) or 8 COMPLETE           block send failed: NAK -> 26
@@ -84,6 +86,7 @@ constexpr uint32_t T_REPEAT_MS = 2000;     // wait for the partner's repeat
 constexpr uint32_t T_IB_FREE_MS = 2000;    // wait for the inbound buffer to be fetched
 constexpr int32_t N_MAX_TRY = 6;           // limit of each attempt counter
 constexpr int32_t N_MAX_DLE_RUN = 16;      // DLEs in a row still taken as one acknowledgement
+constexpr int32_t N_MAX_STX_RUN = 16;      // STXs in a row still taken as one opening
 
 /* --- callback wrappers ------------------------------------------------------------ */
 
@@ -206,10 +209,25 @@ void rx_wait_ib_free(Co3964* p, uint32_t now) {
   }
 }
 
+/* State 3, the DLE that opens a frame. The partner sends its data only after our DLE, so no
+** byte that already waits now belongs to the frame. STXs behind this one are the partner's
+** repeats while we were away (the owner's sleep callback may hold a message box open for
+** seconds): the last one is the partner's current attempt and gets the DLE, once. Any other
+** byte behind them (its NAK on giving up, or data it did not wait to send) shows that the
+** STX is stale: no DLE, and that byte is taken as on the idle line. A longer run of STXs than
+** any partner's connect attempts leave is noise, dropped, so the call stays bounded. */
 void rx_ack_stx(Co3964* p) {
-  p->ib_i = 0;
-  tx(p, CO3964_DLE);
-  p->state = ST_ARM_CHAR;
+  uint32_t ch = rx(p);
+  for (int32_t n = 1; ch == CO3964_STX && n < N_MAX_STX_RUN; n++) ch = rx(p);
+  if (ch == NOTHING) {
+    p->ib_i = 0;
+    tx(p, CO3964_DLE);
+    p->state = ST_ARM_CHAR;
+  } else if (ch == CO3964_STX || ch == CO3964_NAK) {
+    p->state = ST_IDLE;
+  } else {
+    p->state = ST_STRAY;
+  }
 }
 
 void rx_data(Co3964* p, uint32_t now) {

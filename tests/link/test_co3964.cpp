@@ -508,12 +508,12 @@ TEST_F(LinkTest, OwnerFetchesBetweenCallsAndTheWaitingFrameGetsItsDle) {
   line.inject(0, {STX}, 0);
   line.inject(0, frame_wire({0x01}), 1);
   line.inject(0, {STX}, 1);  // the partner's next frame follows at once
-  line.inject(0, frame_wire({0x02}), 10);
   EXPECT_EQ(drive(), CO3964_DO_IB_WANTED);
   EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE}));  // the second STX has no answer yet
   uint32_t t_fetch = line.now() + 500;
   line.advance(500);                  // the owner takes its time, well within 2000 ms
   EXPECT_EQ(fetch(), (Bytes{0x01}));
+  line.inject(0, frame_wire({0x02}), t_fetch + 1);  // its data follow our DLE
   EXPECT_EQ(drive(), 1);
   EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE, DLE, DLE}));
   EXPECT_EQ(line.end(0).sent_t[2], t_fetch);  // acknowledged as soon as it was fetched
@@ -533,6 +533,7 @@ TEST_F(LinkTest, BusyInboundBufferGetsItsDleOnlyAfterTheFetch) {
     }
   });
   line.put(0, STX);
+  EXPECT_EQ(line.read_byte(0, 10), DLE);
   for (uint8_t x : frame_wire({0x01})) line.put(0, x);
   while (Co3964_ib_get_n_msg(&r) < 0) line.idle(0, 1);
   while (line.take(0) >= 0) {
@@ -579,6 +580,59 @@ INSTANTIATE_TEST_SUITE_P(Gaps, CharDelayTest,
                          ::testing::Values(GapCase{"data", 220, true}, GapCase{"data", 240, false},
                                            GapCase{"dle", 220, true}, GapCase{"dle", 240, false},
                                            GapCase{"bcc", 220, true}, GapCase{"bcc", 240, false}));
+
+/* The partner repeats its STX every 2 s while the owner keeps the link away from the line
+** (a question open in the sleep callback). The STXs that wait are answered once, for the last,
+** and the frame is what the partner sends after our DLE. Another byte behind them shows that
+** they are stale: no DLE for them, and that byte is taken as on the idle line. */
+TEST_F(LinkTest, StxRepeatsThatWaitGetOneDleAndOnlyTheFrameAfterItIsHeld) {
+  for (int n = 1; n <= 7; n++) {
+    SCOPED_TRACE(n);
+    line.clear_sent();
+    line.inject(0, repeat({STX}, n), line.now());
+    line.inject(0, frame_wire({0x23}), line.now() + 1);
+    drive();
+    EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE}));
+    EXPECT_EQ(fetch(), (Bytes{0x23}));
+  }
+
+  line.clear_sent();
+  line.inject(0, {STX, STX, 0x41, STX}, line.now());  // a stray byte inside the run
+  line.inject(0, frame_wire({0x24}), line.now() + 1);
+  drive();
+  EXPECT_EQ(line.sent(0), (Bytes{NAK, DLE, DLE}));
+  EXPECT_EQ(fetch(), (Bytes{0x24}));
+
+  // The same after the owner fetched a held message, and at a repeat after a NAK.
+  line.inject(0, {STX}, line.now());
+  line.inject(0, frame_wire({0x25}), line.now() + 1);
+  drive();
+  line.inject(0, repeat({STX}, 3), line.now());
+  EXPECT_EQ(drive(), CO3964_DO_IB_WANTED);
+  EXPECT_EQ(fetch(), (Bytes{0x25}));
+  line.inject(0, frame_wire({0x26}), line.now() + 1);
+  line.clear_sent();
+  drive();
+  Bytes bad = frame_wire({0x27});
+  bad.back() ^= 0x01;
+  uint32_t t = line.now();
+  line.inject(0, {STX}, t);
+  line.inject(0, bad, t + 1);
+  line.inject(0, repeat({STX}, 3), t + 1000);
+  line.inject(0, frame_wire({0x27}), t + 1001);
+  EXPECT_EQ(drive(), CO3964_DO_IB_WANTED);
+  EXPECT_EQ(fetch(), (Bytes{0x26}));
+  drive();
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE, DLE, NAK, DLE, DLE}));
+  EXPECT_EQ(fetch(), (Bytes{0x27}));
+
+  line.clear_sent();
+  line.inject(0, cat(repeat({STX}, 6), {NAK}), line.now());  // the partner gave up
+  drive();
+  EXPECT_EQ(line.sent(0), Bytes{});
+  EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
+  EXPECT_EQ(a.state, 0);
+}
 
 TEST_F(LinkTest, WrongBlockCheckIsRejectedAndTheRepeatAccepted) {
   Bytes bad = frame_wire({0x41});

@@ -133,4 +133,25 @@ TEST_F(PtyTest, MessagesMakeTheRoundTripThroughARawPty) {
   }
 }
 
+/* The clock passes a sleeping end's wake-up only once that end has run: a unit that keeps
+** passing idle time beside it would otherwise carry the clock on while the sleeper waits for
+** the processor, and a user's 300 ms answer would come seconds late. */
+TEST(IdleTimeRig, SleepOfTheLoaderEndsAtItsTimeBesideAUnitPassingIdleTime) {
+  Win32VirtualClock clock;
+  IdleTime time{&clock};
+  std::atomic<bool> stop{false};
+  time.set_present(IdleTime::UNIT, true);
+  std::thread unit([&] {
+    while (!stop) time.idle(IdleTime::UNIT);
+    time.set_present(IdleTime::UNIT, false);
+  });
+  for (DWORD t_ms : {1u, 300u, 3000u, 300u, 5000u, 1u, 300u}) {
+    DWORD t_start = GetTickCount();
+    Sleep(t_ms);
+    EXPECT_EQ(GetTickCount() - t_start, t_ms);
+  }
+  stop = true;
+  unit.join();
+}
+
 }  // namespace

@@ -3,8 +3,8 @@
 ** loader's end (the test's thread: link, RMC master, dialog) and the unit simulator (its
 ** own thread). The virtual clock moves 1 ms at a time, and only when each end present
 ** either waits idle with no byte on its way to it, or sleeps (Sleep with a time: the fixed
-** pauses, a user who thinks, the unit's work). An end that runs, or has a byte to read,
-** holds the clock. So a time-out of one end never runs out because the other end did not
+** pauses, a user who thinks, the unit's work) and its time has not yet come. An end that
+** runs, has a byte to read, or is due to wake, holds the clock; so a sleep ends at its time. So a time-out of one end never runs out because the other end did not
 ** get the processor in time, however busy the machine is; and every time-out still ends,
 ** since time passes whenever both ends only wait.
 **
@@ -124,6 +124,7 @@ public:
     if (!clock_) return;
     std::unique_lock<std::mutex> lock(lock_);
     DWORD t_end = clock_->now() + t_ms;
+    t_wake_[side] = t_end;
     state_[side] = AWAY;
     while ((int32_t)(t_end - clock_->now()) > 0) {
       if (can_tick())
@@ -180,6 +181,9 @@ private:
       if (!present_[s]) continue;
       if (state_[s] == BUSY) return false;
       if (state_[s] == IDLE && pending_locked(s)) return false;
+      // A sleeper whose time has come holds the clock until it has run: else the other
+      // end's idle passes would carry time past its wake-up while it waits for the processor.
+      if (state_[s] == AWAY && (int32_t)(t_wake_[s] - clock_->now()) <= 0) return false;
     }
     return true;
   }
@@ -211,6 +215,7 @@ private:
   bool present_[2] = {true, false};
   uint64_t sent_[2] = {0, 0}, got_[2] = {0, 0};
   uint64_t n_ticks_ = 0;
+  DWORD t_wake_[2] = {0, 0};
   int fd_[2] = {-1, -1};
   std::thread::id unit_thread_;
 };

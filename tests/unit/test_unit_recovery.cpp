@@ -139,7 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
     SlowDialog, LateAnswer,
     ::testing::Values(StallCase{23, 300}, StallCase{23, 1000}, StallCase{23, 2100},
                       StallCase{23, 3000}, StallCase{23, 5000}, StallCase{25, 300},
-                      StallCase{25, 3000}, StallCase{5, 300}, StallCase{5, 3000},
-                      StallCase{5, 7000}));
+                      StallCase{25, 3000}, StallCase{25, 4100}, StallCase{25, 5000},
+                      StallCase{25, 6000}, StallCase{25, 9000}, StallCase{25, 10100},
+                      StallCase{5, 300}, StallCase{5, 3000}, StallCase{5, 7000}));
 
 }  // namespace

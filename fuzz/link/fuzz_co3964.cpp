@@ -64,6 +64,7 @@ constexpr uint64_t T_IB_FREE = 2000 + k_margin_ms;
 constexpr uint64_t T_TX = 6 * (6 + 1) * (2000 + 220 + k_margin_ms);
 constexpr uint64_t k_max_idle_passes = 100000;  // receive calls in a row with no time moving
 constexpr uint64_t k_dle_run = 16;              // DLEs in a row taken as one acknowledgement
+constexpr uint64_t k_stx_run = 16;              // STXs in a row taken as one opening
 
 struct Harness {
   uint32_t now = 0;                            // the virtual tick
@@ -92,9 +93,12 @@ struct Harness {
   int32_t n_frame_bytes = 0;  // bytes taken so far in the frame being received
 };
 
-/* Line bytes of one reception: the frame and its repeats, each an STX, a full buffer of
-** doubled bytes, DLE ETX and the block check, and the byte that ends the wait for a repeat. */
-uint64_t bytes_rx(const Co3964& co) { return (uint64_t)co.n_max_rx * (2 * co.ib_n_max + 4) + 1; }
+/* Line bytes of one reception: the frame and its repeats, each a run of STXs (repeats that
+** waited) and the byte behind them, a full buffer of doubled bytes, DLE ETX and the block
+** check, and the byte that ends the wait for a repeat. */
+uint64_t bytes_rx(const Co3964& co) {
+  return (uint64_t)co.n_max_rx * (k_stx_run + 2 * co.ib_n_max + 4) + 1;
+}
 /* Line bytes of all attempts of an outbound message: each connect attempt takes a byte, a
 ** run of DLEs, a frame's worth of bytes while it waits for a quiet line, and a verdict. */
 uint64_t bytes_tx(const Co3964& co) {

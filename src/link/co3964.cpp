@@ -1,10 +1,10 @@
 /*
 ** co3964.cpp - the 3964R link layer as a polled state machine. Each pass of
 ** do_state_machine() acts on one state with at most one receive call (more in state 3 on
-** STXs that wait, and in state 23 after a long sleep or on a DLE, bounded). Co3964_do() runs passes until one exchange has ended
-** (back at idle, or a second frame in one call that our deferred message gave way to),
-** until the link is idle with nothing to do, or until a new frame waits for the held
-** inbound message, which only the owner can fetch. Every exchange is bounded in the bytes it
+** STXs that wait, and in state 23 after a long sleep or on a DLE, bounded). Co3964_do()
+** runs passes until one exchange has ended (back at idle, or a second frame in one call
+** that our deferred message gave way to), until the link is idle with nothing to do, or
+** until a new frame waits for the held inbound message, which only the owner can fetch. Every exchange is bounded in the bytes it
 ** takes, so a call is bounded however fast the partner sends, even on a clock that stands
 ** still meanwhile. Waiting states call the sleep callback once per idle pass, which is the
 ** only way out to other work while a frame is exchanged. The machine never logs and never

@@ -122,8 +122,8 @@ tyCo3964_cb_ib_check Co3964_get_cb_ib_check_fn(Co3964* p);
 ** received frame longer than ib_n_max is refused with NAK, never held cut short. STXs that
 ** already wait when the link answers the partner's STX are its repeats: only the last gets
 ** the DLE, and the frame is what follows it; any other byte behind them marks the STX as
-** stale (no DLE; that byte is taken as at idle). When the
-** partner opens a frame while a received message is still held, the link returns
+** stale (no DLE; that byte is taken as at idle). When the partner opens a frame while a
+** received message is still held, the link returns
 ** CO3964_DO_IB_WANTED so that the owner can fetch it; the next call acknowledges the frame
 ** once the buffer is free (or answers NAK when t_ib_free_ms has passed). 0 for a NULL
 ** object. */

@@ -4,8 +4,9 @@
 ** own thread). The virtual clock moves 1 ms at a time, and only when each end present
 ** either waits idle with no byte on its way to it, or sleeps (Sleep with a time: the fixed
 ** pauses, a user who thinks, the unit's work) and its time has not yet come. An end that
-** runs, has a byte to read, or is due to wake, holds the clock; so a sleep ends at its time. So a time-out of one end never runs out because the other end did not
-** get the processor in time, however busy the machine is; and every time-out still ends,
+** runs, has a byte to read, or is due to wake, holds the clock, so a sleep ends at its
+** time. So a time-out of one end never runs out because the other end did not get the
+** processor in time, however busy the machine is; and every time-out still ends,
 ** since time passes whenever both ends only wait.
 **
 ** The ends report what they do: their idle passes (idle), the bytes they put on the line

@@ -95,9 +95,10 @@ struct Harness {
 
 /* Line bytes of one reception: the frame and its repeats, each a run of STXs (repeats that
 ** waited) and the byte behind them, a full buffer of doubled bytes, DLE ETX and the block
-** check, and the byte that ends the wait for a repeat. */
+** check, and the byte that ends the wait for a repeat; after a late acknowledgement, the run
+** of STXs that waited behind the frame and the byte behind them. */
 uint64_t bytes_rx(const Co3964& co) {
-  return (uint64_t)co.n_max_rx * (k_stx_run + 2 * co.ib_n_max + 4) + 1;
+  return (uint64_t)co.n_max_rx * (k_stx_run + 2 * co.ib_n_max + 4) + 1 + k_stx_run + 1;
 }
 /* Line bytes of all attempts of an outbound message: each connect attempt takes a byte, a
 ** run of DLEs, a frame's worth of bytes while it waits for a quiet line, and a verdict. */

@@ -1,14 +1,15 @@
 /*
 ** co3964.cpp - the 3964R link layer as a polled state machine. Each pass of
-** do_state_machine() acts on one state with at most one receive call (more in state 3 on
-** STXs that wait, and in state 23 after a long sleep or on a DLE, bounded). Co3964_do()
+** do_state_machine() acts on one state with at most one receive call (more in states 3 and
+** 8 on STXs that wait, and in state 23 after a long sleep or on a DLE, bounded). Co3964_do()
 ** runs passes until one exchange has ended (back at idle, or a second frame in one call
 ** that our deferred message gave way to), until the link is idle with nothing to do, or
-** until a new frame waits for the held inbound message, which only the owner can fetch. Every exchange is bounded in the bytes it
-** takes, so a call is bounded however fast the partner sends, even on a clock that stands
-** still meanwhile. Waiting states call the sleep callback once per idle pass, which is the
-** only way out to other work while a frame is exchanged. The machine never logs and never
-** stops with an error: every failure ends in state 0 (idle).
+** until a new frame waits for the held inbound message, which only the owner can fetch.
+** Every exchange is bounded in the bytes it takes, so a call is bounded however fast the
+** partner sends, even on a clock that stands still meanwhile. Waiting states call the sleep
+** callback once per idle pass, which is the only way out to other work while a frame is
+** exchanged. The machine never logs and never stops with an error: every failure ends in
+** state 0 (idle).
 **
 **   RECEIVE (partner sends)                         SEND (this side sends)
 **
@@ -32,6 +33,11 @@
 **   8 --rx_error--> 9                                   else -> 20
 **   9 NAK -> 10 REPEAT? -- n_try_rx < n_max_rx-1 --> 12 WAIT_REPEAT, else 11
 **   12 --STX--> 1;  --NAK / t_repeat_ms--> 0;  --other--> 13
+**   8 late (t_ack_ms after our DLE that let the frame come) --STXs waiting--> DLE, held,
+**       2 (owner fetches) --fetched--> 4, no second DLE: the partner's repeat follows ours
+**   8 late --STXs, NAK--> held, no DLE (it gave up), 11
+**   8 late --nothing waiting--> DLE, held, 11; the next 3 --STX(s), data byte--> that byte
+**       in 5 (the STX crossed our DLE, and the repeat follows it)
 **   11 --tx_pending--> 20, else 0                   28 RETRY_CONNECT? > n_max_connect:
 **                                                       ob_state 1, NAK, 0; else -> 21
 **   Co3964_do hands back in 2 (owner fetches),      23 --slept > t_char_ms, a byte came,
@@ -100,8 +106,11 @@ uint32_t plus_ms(Co3964* p, uint32_t t, uint32_t t_ms) {
 
 void arm(Co3964* p, uint32_t now, uint32_t t_ms) { p->t_deadline = plus_ms(p, now, t_ms); }
 
-/* The deadline has passed when it lies behind now; survives the wrap of the tick. */
-bool expired(const Co3964* p, uint32_t now) { return (int32_t)(p->t_deadline - now) < 0; }
+/* Tick t lies behind now; survives the wrap of the tick. */
+bool passed(uint32_t t, uint32_t now) { return (int32_t)(t - now) < 0; }
+
+/* The deadline has passed. */
+bool expired(const Co3964* p, uint32_t now) { return passed(p->t_deadline, now); }
 
 void sleep_1ms(Co3964* p) {
   if (p->cb_time_sleep_ms) p->cb_time_sleep_ms(p->p_time, 1);
@@ -166,6 +175,17 @@ void store(Co3964* p, uint8_t ch) {
   }
 }
 
+/* State 5, a byte of the frame: DLE opens a pair, anything else is stored. */
+void take_data(Co3964* p, uint32_t now, uint32_t ch) {
+  if (ch == CO3964_DLE) {
+    arm(p, now, p->t_char_ms);
+    p->state = ST_AFTER_DLE;
+  } else {
+    if (ch > 0xFF) p->rx_error = 1;  // a bad value still takes its place: the frame stays bounded
+    store(p, (uint8_t)ch);
+  }
+}
+
 /* --- receiving -------------------------------------------------------------------- */
 
 /* State 0: a byte from the partner comes first, then our own pending message. 1 = idle. */
@@ -174,7 +194,10 @@ int rx_idle(Co3964* p) {
   if (ch == CO3964_STX) {
     p->n_try_rx = 1;
     p->state = ST_OPENED;
-  } else if (ch == CO3964_NAK) {
+    return 0;
+  }
+  if (ch != NOTHING || p->ob_state == 2) p->rx_repeat = 0;  // no repeat can follow any more
+  if (ch == CO3964_NAK) {
     // ignored
   } else if (ch != NOTHING) {
     p->state = ST_STRAY;
@@ -198,10 +221,17 @@ void rx_opened(Co3964* p, uint32_t now) {
   }
 }
 
+/* State 2. After a late acknowledgement that answered the partner's waiting STXs
+** (rx_repeat 2), the repeat's data follow that DLE: no second one. */
 void rx_wait_ib_free(Co3964* p, uint32_t now) {
-  if (p->ib_n_msg < 0) {
+  if (p->ib_n_msg < 0 && p->rx_repeat == 2) {
+    p->rx_repeat = 0;
+    p->ib_i = 0;
+    p->state = ST_ARM_CHAR;
+  } else if (p->ib_n_msg < 0) {
     p->state = ST_ACK_STX;
   } else if (expired(p, now)) {
+    p->rx_repeat = 0;
     tx(p, CO3964_NAK);
     p->state = ST_IDLE;
   } else {
@@ -215,16 +245,24 @@ void rx_wait_ib_free(Co3964* p, uint32_t now) {
 ** seconds): the last one is the partner's current attempt and gets the DLE, once. Any other
 ** byte behind them (its NAK on giving up, or data it did not wait to send) shows that the
 ** STX is stale: no DLE, and that byte is taken as on the idle line. A longer run of STXs than
-** any partner's connect attempts leave is noise, dropped, so the call stays bounded. */
-void rx_ack_stx(Co3964* p) {
+** any partner's connect attempts leave is noise, dropped, so the call stays bounded. Only
+** after a late acknowledgement (rx_repeat 1) is a data byte behind the STX the start of the
+** partner's repeat: its STX crossed our DLE, which it took as leave to send. */
+void rx_ack_stx(Co3964* p, uint32_t now) {
   uint32_t ch = rx(p);
   for (int32_t n = 1; ch == CO3964_STX && n < N_MAX_STX_RUN; n++) ch = rx(p);
+  const bool crossed = p->rx_repeat == 1;
+  p->rx_repeat = 0;
   if (ch == NOTHING) {
     p->ib_i = 0;
     tx(p, CO3964_DLE);
+    p->t_rx_dle = now;
     p->state = ST_ARM_CHAR;
   } else if (ch == CO3964_STX || ch == CO3964_NAK) {
     p->state = ST_IDLE;
+  } else if (crossed) {
+    p->ib_i = 0;  // t_rx_dle stays: the DLE that the partner took
+    take_data(p, now, ch);
   } else {
     p->state = ST_STRAY;
   }
@@ -232,15 +270,10 @@ void rx_ack_stx(Co3964* p) {
 
 void rx_data(Co3964* p, uint32_t now) {
   uint32_t ch = rx(p);
-  if (ch == NOTHING) {
+  if (ch == NOTHING)
     wait_or(p, now, ST_REJECT);
-  } else if (ch == CO3964_DLE) {
-    arm(p, now, p->t_char_ms);
-    p->state = ST_AFTER_DLE;
-  } else {
-    if (ch > 0xFF) p->rx_error = 1;  // a bad value still takes its place: the frame stays bounded
-    store(p, (uint8_t)ch);
-  }
+  else
+    take_data(p, now, ch);
 }
 
 void rx_after_dle(Co3964* p, uint32_t now) {
@@ -275,14 +308,40 @@ void rx_bcc(Co3964* p, uint32_t now) {
   }
 }
 
-void rx_complete(Co3964* p) {
+/* State 8, a sound frame: held, and acknowledged with DLE. Within t_ack_ms of the DLE that
+** opened it, the partner still waits for this verdict and nothing of its own can wait behind
+** the frame. Later, it may have given the frame up for lost and be repeating its STX, waiting
+** for a DLE to the latest one: then our DLE answers that STX, and the partner sends the frame
+** again at once (rx_repeat 2: it is received after the owner has fetched this one, with no
+** second DLE). STXs followed by its NAK: it gave up, and there is nothing to answer. With
+** nothing behind the frame, a repeat STX may still cross our DLE on the wire (rx_repeat 1). */
+void rx_complete(Co3964* p, uint32_t now) {
   if (p->rx_error) {
     p->state = ST_REJECT;
     return;
   }
-  tx(p, CO3964_DLE);
   p->ib_n_msg = p->ib_i;
   p->state = ST_RX_OVER;
+  if (!passed(plus_ms(p, p->t_rx_dle, p->t_ack_ms), now)) {
+    tx(p, CO3964_DLE);
+    return;
+  }
+  uint32_t ch = rx(p);
+  int32_t n_stx = 0;
+  for (; ch == CO3964_STX && n_stx < N_MAX_STX_RUN; n_stx++) ch = rx(p);
+  if (n_stx > 0 && ch == CO3964_NAK) return;
+  tx(p, CO3964_DLE);
+  p->t_rx_dle = now;
+  if (ch == NOTHING && n_stx > 0) {
+    p->rx_repeat = 2;
+    p->n_try_rx = 1;
+    arm(p, now, p->t_ib_free_ms);
+    p->state = ST_WAIT_IB_FREE;
+  } else if (ch == NOTHING) {
+    p->rx_repeat = 1;
+  } else if (ch != CO3964_STX && ch != CO3964_NAK) {
+    p->state = ST_STRAY;  // as on the idle line; a NAK is ignored, a run too long dropped
+  }
 }
 
 void rx_repeat_q(Co3964* p, uint32_t now) {
@@ -297,6 +356,7 @@ void rx_repeat_q(Co3964* p, uint32_t now) {
 void rx_over(Co3964* p) {
   if (p->tx_pending) {
     p->tx_pending = 0;
+    p->rx_repeat = 0;  // our own STX goes first: no repeat can follow
     p->state = ST_NEW_ATTEMPT;
   } else {
     p->state = ST_IDLE;
@@ -458,7 +518,7 @@ int do_state_machine(Co3964* p) {
     case ST_IDLE: return rx_idle(p);
     case ST_OPENED: rx_opened(p, now); break;
     case ST_WAIT_IB_FREE: rx_wait_ib_free(p, now); break;
-    case ST_ACK_STX: rx_ack_stx(p); break;
+    case ST_ACK_STX: rx_ack_stx(p, now); break;
     case ST_ARM_CHAR:
       arm(p, now, p->t_char_ms);
       p->state = ST_DATA;
@@ -466,7 +526,7 @@ int do_state_machine(Co3964* p) {
     case ST_DATA: rx_data(p, now); break;
     case ST_AFTER_DLE: rx_after_dle(p, now); break;
     case ST_BCC: rx_bcc(p, now); break;
-    case ST_COMPLETE: rx_complete(p); break;
+    case ST_COMPLETE: rx_complete(p, now); break;
     case ST_REJECT:
       tx(p, CO3964_NAK);
       p->state = ST_REPEAT_Q;
@@ -585,6 +645,8 @@ Co3964* Co3964_init_ex(Co3964* p, void* p_time, tyCo3964_cb_time_get_t_now cb_ti
   p->tx_pending = 0;
   p->t_quiet = 0;
   p->n_quiet = 0;
+  p->t_rx_dle = 0;
+  p->rx_repeat = 0;
   int n_missing = 0;
   n_missing += missing((const void*)cb_time_get_t_now,
                        STDIO_ERR("Co3964_init_ex") "p -> cb_time_get_t_now = cb_time_get_t_now)");
@@ -690,5 +752,6 @@ int Co3964_assert_state(const Co3964* p) {
   if (p->ib_i < 0 || p->ib_i > p->ib_n_max) return 0;
   if (p->n_try_rx < 1 || p->n_try_tx < 1 || p->n_try_connect < 1) return 0;
   if (p->tx_pending && p->high_priority) return 0;  // only a side that gives way defers
+  if (p->rx_repeat < 0 || p->rx_repeat > 2) return 0;
   return 1;
 }

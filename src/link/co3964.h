@@ -75,6 +75,9 @@ typedef struct Co3964 {
   int32_t tx_pending;     // state: our frame gave way to the partner's, restart after it
   uint32_t t_quiet;       // state: tick at which the line counts as quiet again (state 29)
   int32_t n_quiet;        // state: bytes dropped in the present t_ack_ms of state 29
+  uint32_t t_rx_dle;      // state: tick of our last DLE that gave the partner leave to send
+  int32_t rx_repeat;      // state: 1 our late acknowledgement may answer a crossing STX, 2 it
+                          // answered waiting STXs: the partner's repeat follows; else 0
 } Co3964;
 
 /* Sets up the link in the caller's storage: Co3964_init_ex without an inbound check.
@@ -122,11 +125,14 @@ tyCo3964_cb_ib_check Co3964_get_cb_ib_check_fn(Co3964* p);
 ** received frame longer than ib_n_max is refused with NAK, never held cut short. STXs that
 ** already wait when the link answers the partner's STX are its repeats: only the last gets
 ** the DLE, and the frame is what follows it; any other byte behind them marks the STX as
-** stale (no DLE; that byte is taken as at idle). When the partner opens a frame while a
-** received message is still held, the link returns
-** CO3964_DO_IB_WANTED so that the owner can fetch it; the next call acknowledges the frame
-** once the buffer is free (or answers NAK when t_ib_free_ms has passed). 0 for a NULL
-** object. */
+** stale (no DLE; that byte is taken as at idle). A frame acknowledged more than t_ack_ms
+** after our DLE let it come may have been given up by the partner: STXs that wait behind it
+** are its repeats, our DLE answers the last, and the frame that follows it is received
+** (and held) as a frame of its own once the owner has fetched the first; STXs and a NAK
+** behind it get no DLE. When the partner opens a frame while a received message is still
+** held, the link returns CO3964_DO_IB_WANTED so that the owner can fetch it; the next call
+** acknowledges the frame once the buffer is free (or answers NAK when t_ib_free_ms has
+** passed). 0 for a NULL object. */
 int Co3964_do(Co3964* p);
 
 /* Co3964_do result: a new frame waits for the held inbound message to be fetched. */

@@ -634,6 +634,81 @@ TEST_F(LinkTest, StxRepeatsThatWaitGetOneDleAndOnlyTheFrameAfterItIsHeld) {
   EXPECT_EQ(a.state, 0);
 }
 
+/* The owner keeps the link away in its sleep callback while the partner's frame arrives. The
+** partner waits 2 s for our verdict, then repeats its STX every 2 s; our late DLE answers its
+** latest STX, and it sends the frame again at once: already waiting when the link reads again
+** (0 ms), or a few ms later. The owner fetches the first message and hands over its next one
+** at once. No NAK: the repeat is held as a frame and acknowledged, and the message goes out
+** at once, once. */
+struct LateCase {
+  uint32_t away_ms;    // the link's absence, from just after the DLE that opened the frame
+  uint32_t repeat_ms;  // the partner's repeat arrives this long after our late DLE
+};
+
+void PrintTo(const LateCase& c, std::ostream* os) {
+  *os << "away " << c.away_ms << " ms, repeat after " << c.repeat_ms << " ms";
+}
+
+class LateAckTest : public LinkTest, public ::testing::WithParamInterface<LateCase> {};
+
+TEST_P(LateAckTest, PartnersRepeatAfterOurLateDleIsHeldAsAFrame) {
+  const LateCase c = GetParam();
+  const Bytes reply = {0x25, 0x10, 0x41}, request = {0x24, 0x01};
+  line.inject(0, {STX}, 0);
+  line.end(0).away_ms = c.away_ms;  // the first sleep, in the wait for the frame's first byte
+  line.inject(0, frame_wire(reply), 1);
+  for (uint32_t t = 1 + 2001; t < c.away_ms; t += 2001) line.inject(0, {STX}, t);
+  EXPECT_EQ(drive(), CO3964_DO_IB_WANTED);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE}));
+  const uint32_t t_dle = line.now(), t_repeat = t_dle + c.repeat_ms;
+  line.inject(0, frame_wire(reply), t_repeat);  // the partner's repeat on our DLE
+  line.inject(0, {DLE}, t_repeat + 1);          // its DLE to our STX
+  line.inject(0, {DLE}, t_repeat + 2);          // and to our frame
+  EXPECT_EQ(fetch(), reply);
+  ASSERT_EQ(send(request), 2);
+  line.clear_sent();
+  EXPECT_EQ(drive(), 1);
+  EXPECT_EQ(line.sent(0), cat({DLE, STX}, frame_wire(request)));
+  EXPECT_EQ(line.end(0).sent_t[1], t_repeat);  // our STX at once after the repeat's DLE
+  EXPECT_EQ(Co3964_ob_get_state(&a), 0);
+  EXPECT_EQ(fetch(), reply);  // the repeat, held like any frame
+}
+
+INSTANTIATE_TEST_SUITE_P(SlowOwner, LateAckTest,
+                         ::testing::Values(LateCase{3000, 0}, LateCase{3000, 4},
+                                           LateCase{5000, 0}, LateCase{5000, 4},
+                                           LateCase{9000, 0}, LateCase{9000, 4},
+                                           LateCase{11000, 0}, LateCase{11000, 4}));
+
+/* A repeat STX that crosses our late DLE on the wire: the partner takes the DLE as leave to
+** send, so the data behind that STX are its repeat, taken with no NAK and no second DLE. A
+** partner that gave up (its NAK behind its STXs) gets no DLE, and its frame is still held. */
+TEST_F(LinkTest, RepeatBehindAnStxThatCrossedOurLateDleIsHeldAndAPartnerThatGaveUpGetsNoDle) {
+  line.inject(0, {STX}, 0);
+  line.end(0).away_ms = 2001;
+  line.inject(0, frame_wire({0x31}), 1);
+  EXPECT_EQ(drive(), 1);
+  EXPECT_EQ(fetch(), (Bytes{0x31}));
+  uint32_t t = line.now();
+  line.inject(0, {STX}, t + 1);
+  line.inject(0, frame_wire({0x31}), t + 2);
+  line.advance(3);  // both wait when the owner calls again
+  EXPECT_EQ(drive(), 1);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE, DLE}));
+  EXPECT_EQ(fetch(), (Bytes{0x31}));
+
+  line.clear_sent();
+  t = line.now();
+  line.inject(0, {STX}, t);
+  line.end(0).away_ms = 15000;
+  line.inject(0, frame_wire({0x32}), t + 1);
+  for (int k = 1; k <= 6; k++) line.inject(0, {STX}, t + 1 + 2001 * k);
+  line.inject(0, {NAK}, t + 1 + 2001 * 7);
+  EXPECT_EQ(drive(), 1);
+  EXPECT_EQ(line.sent(0), (Bytes{DLE}));
+  EXPECT_EQ(fetch(), (Bytes{0x32}));
+}
+
 TEST_F(LinkTest, WrongBlockCheckIsRejectedAndTheRepeatAccepted) {
   Bytes bad = frame_wire({0x41});
   bad.back() ^= 0x01;

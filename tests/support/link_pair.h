@@ -100,10 +100,17 @@ public:
     uint32_t t = now();
     end_[side].sent.push_back((uint8_t)ch);
     end_[side].sent_t.push_back(t);
-    end_[1 - side].rx.push_back({t + latency_ms, ch});
+    uint32_t t_arrival = t + latency_ms;
+    if (pace_ms) {  // behind the end's previous byte, pace_ms after it
+      if ((int32_t)(t_paced_[side] - t_arrival) > 0) t_arrival = t_paced_[side];
+      t_paced_[side] = t_arrival += pace_ms;
+    }
+    end_[1 - side].rx.push_back({t_arrival, ch});
   }
   /* Ticks between a byte leaving one end and arriving at the other. */
   uint32_t latency_ms = 0;
+  /* Ticks each byte takes on the wire (0: none), so that a frame arrives byte by byte. */
+  uint32_t pace_ms = 0;
   size_t n_waiting(int side) {
     std::lock_guard<std::mutex> lock(lock_);
     return end_[side].rx.size();
@@ -224,6 +231,7 @@ private:
   }
 
   std::atomic<uint32_t> t_now_;
+  uint32_t t_paced_[2] = {0, 0};  // with pace_ms: when each end's last byte arrives
   bool win32_;
   End end_[2];
   std::mutex lock_;

@@ -31,10 +31,12 @@ public:
     Unit_free(unit_);
   }
   Unit* start(UnitConfig cfg) { return unit_ = start_unit_on_line(line_, cfg, trace); }
-  /* The next sleep of the master's link in state `state` lasts t_ms instead of 1 ms. */
-  void stall_once(int state, uint32_t t_ms) {
+  /* The next sleep of the master's link in state `state`, once it has received n_in bytes
+  ** of the frame (receive states), lasts t_ms instead of 1 ms. */
+  void stall_once(int state, uint32_t t_ms, int32_t n_in = 0) {
     stall_state_ = state;
     stall_ms_ = t_ms;
+    stall_n_in_ = n_in;
   }
   bool stalled() const { return stall_ms_ == 0; }
   Rmc* rmc() { return &rmc_; }
@@ -48,7 +50,7 @@ private:
   /* The master's time passes 1 ms at a time, each a turn for the unit. */
   static int sleep_ms(void* p, uint32_t t_ms) {
     StallRig* r = (StallRig*)p;
-    if (r->stall_ms_ && r->co_.state == r->stall_state_) {
+    if (r->stall_ms_ && r->co_.state == r->stall_state_ && r->co_.ib_i >= r->stall_n_in_) {
       t_ms = r->stall_ms_;
       r->stall_ms_ = 0;
     }
@@ -65,6 +67,7 @@ private:
   Unit* unit_ = nullptr;
   int stall_state_ = -1;
   uint32_t stall_ms_ = 0;
+  int32_t stall_n_in_ = 0;
 };
 
 /* Boots the unit into its flash loader (any bytes at 0x400000 count as one). */
@@ -142,5 +145,59 @@ INSTANTIATE_TEST_SUITE_P(
                       StallCase{25, 3000}, StallCase{25, 4100}, StallCase{25, 5000},
                       StallCase{25, 6000}, StallCase{25, 9000}, StallCase{25, 10100},
                       StallCase{5, 300}, StallCase{5, 3000}, StallCase{5, 7000}));
+
+struct RepeatCase {
+  int state;      // the master link's state when its sleep runs long
+  int32_t n_in;   // bytes of the reply it has received by then
+  uint32_t t_ms;  // how long
+};
+
+void PrintTo(const RepeatCase& c, std::ostream* os) {
+  *os << "state " << c.state << " after " << c.n_in << " bytes, " << c.t_ms << " ms";
+}
+
+class LateRepeat : public ::testing::TestWithParam<RepeatCase> {};
+
+/* A program request, whose reply the unit sends on a line that takes 1 ms a byte: the master
+** stalls before the reply's first byte, inside it, or before its block check. The unit gives
+** the reply up after 2 s and repeats its STX every 2 s; the master's late DLE answers the
+** latest, and the unit sends the reply again at once. The owner then takes 50 ms without
+** calling the link before the next request, so that the whole repeat already waits when the
+** link reads again. Both requests go out once and succeed, and the master sends no NAK. */
+TEST_P(LateRepeat, NextRequestGoesOutOnceAfterTheRepeatThatWaits) {
+  const RepeatCase c = GetParam();
+  StallRig rig;
+  rig.line().pace_ms = 1;
+  UnitConfig cfg;
+  UnitConfig_init(&cfg);
+  ASSERT_NE(rig.start(cfg), nullptr);
+  boot_flash_loader(rig);
+  ASSERT_EQ(Rmc_do_erase_flash(rig.rmc()), RMC_RES_OK);
+  rig.rmc()->t_receive_ms = 100000;
+  const Bytes chunk = {0x4E, 0x75, 0x20, 0x3C, 0x61, 0x00, 0x48, 0xE7};
+  const Bytes head1 = {0x25, 0x00, 0x00, 0x18, 0x00, 0x08, 0x00, 0x00, 0x00};
+  const Bytes head2 = {0x25, 0x08, 0x00, 0x18, 0x00, 0x08, 0x00, 0x00, 0x00};
+  const size_t n_before = rig.line().sent(0).size();
+  rig.stall_once(c.state, c.t_ms, c.n_in);
+  EXPECT_EQ(Rmc_do_write_flash(rig.rmc(), 0x180000, chunk.data(), 8), RMC_RES_OK);
+  EXPECT_TRUE(rig.stalled()) << "the stall was not reached";
+  rig.line().wait_ms(0, 50);
+  EXPECT_EQ(rig.line().n_waiting(0), frame_wire(head1).size()) << "the repeat does not wait";
+  uint32_t t1 = GetTickCount();
+  EXPECT_EQ(Rmc_do_write_flash(rig.rmc(), 0x180008, chunk.data(), 8), RMC_RES_OK);
+  EXPECT_LT(GetTickCount() - t1, 100u);
+  rig.line().stop_partner();
+  Bytes sent = rig.line().sent(0);
+  sent.erase(sent.begin(), sent.begin() + (long)n_before);
+  EXPECT_EQ(sent, cat(cat(cat({CO3964_STX}, frame_wire(cat(head1, chunk))),
+                          {CO3964_DLE, CO3964_DLE, CO3964_DLE, CO3964_STX}),
+                      cat(frame_wire(cat(head2, chunk)), {CO3964_DLE, CO3964_DLE})));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SlowDialog, LateRepeat,
+    ::testing::Values(RepeatCase{5, 0, 3000}, RepeatCase{5, 0, 5000}, RepeatCase{5, 0, 9000},
+                      RepeatCase{5, 4, 3000}, RepeatCase{5, 4, 5000}, RepeatCase{5, 4, 9000},
+                      RepeatCase{7, 0, 3000}, RepeatCase{7, 0, 5000}, RepeatCase{7, 0, 9000}));
 
 }  // namespace

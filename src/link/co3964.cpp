@@ -130,6 +130,16 @@ uint32_t rx(Co3964* p) {
   return ch < 0 ? NOTHING : (uint32_t)ch;
 }
 
+/* Reads past a run of `value` bytes, n_taken of them taken already, n_max in all at most:
+** the byte behind the run, NOTHING when none waits, or `value` again when the run is longer.
+** The run's length goes to *p_n (may be NULL). */
+uint32_t rx_past_run(Co3964* p, uint32_t value, int32_t n_max, int32_t n_taken, int32_t* p_n) {
+  uint32_t ch = rx(p);
+  for (; ch == value && n_taken < n_max; n_taken++) ch = rx(p);
+  if (p_n) *p_n = n_taken;
+  return ch;
+}
+
 void tx(Co3964* p, int ch) { p->cb_uart_send_byte(p->p_uart, ch); }
 
 /* Byte-by-byte block send that gives way: a byte from the partner stops it (consumed). */
@@ -249,8 +259,7 @@ void rx_wait_ib_free(Co3964* p, uint32_t now) {
 ** after a late acknowledgement (rx_repeat 1) is a data byte behind the STX the start of the
 ** partner's repeat: its STX crossed our DLE, which it took as leave to send. */
 void rx_ack_stx(Co3964* p, uint32_t now) {
-  uint32_t ch = rx(p);
-  for (int32_t n = 1; ch == CO3964_STX && n < N_MAX_STX_RUN; n++) ch = rx(p);
+  uint32_t ch = rx_past_run(p, CO3964_STX, N_MAX_STX_RUN, 1, nullptr);
   const bool crossed = p->rx_repeat == 1;
   p->rx_repeat = 0;
   if (ch == NOTHING) {
@@ -326,9 +335,8 @@ void rx_complete(Co3964* p, uint32_t now) {
     tx(p, CO3964_DLE);
     return;
   }
-  uint32_t ch = rx(p);
   int32_t n_stx = 0;
-  for (; ch == CO3964_STX && n_stx < N_MAX_STX_RUN; n_stx++) ch = rx(p);
+  uint32_t ch = rx_past_run(p, CO3964_STX, N_MAX_STX_RUN, 0, &n_stx);
   if (n_stx > 0 && ch == CO3964_NAK) return;
   tx(p, CO3964_DLE);
   p->t_rx_dle = now;
@@ -418,8 +426,7 @@ void tx_check_absence(Co3964* p) {
 ** DLEs may come in a row (a late verdict for an earlier frame, then the acknowledgement); the
 ** last one counts, but a longer run than any partner answering our STX can leave is noise. */
 void tx_take_dle(Co3964* p) {
-  uint32_t ch = rx(p);
-  for (int32_t n = 1; ch == CO3964_DLE && n < N_MAX_DLE_RUN; n++) ch = rx(p);
+  uint32_t ch = rx_past_run(p, CO3964_DLE, N_MAX_DLE_RUN, 1, nullptr);
   if (ch == NOTHING)
     p->state = ST_SEND_FRAME;
   else

@@ -100,12 +100,13 @@ std::string wire_since(LinkLine& line, uint32_t t0) {
 }
 
 struct StallCase {
-  int state;     // the master link's state when its sleep runs long
-  uint32_t t_ms; // how long
+  int state;        // the master link's state when its sleep runs long
+  uint32_t t_ms;    // how long
+  int32_t n_in = 0; // bytes of the frame it has received by then (receive states)
 };
 
 void PrintTo(const StallCase& c, std::ostream* os) {
-  *os << "state " << c.state << ", " << c.t_ms << " ms";
+  *os << "state " << c.state << " after " << c.n_in << " bytes, " << c.t_ms << " ms";
 }
 
 class LateAnswer : public ::testing::TestWithParam<StallCase> {};
@@ -146,17 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
                       StallCase{25, 6000}, StallCase{25, 9000}, StallCase{25, 10100},
                       StallCase{5, 300}, StallCase{5, 3000}, StallCase{5, 7000}));
 
-struct RepeatCase {
-  int state;      // the master link's state when its sleep runs long
-  int32_t n_in;   // bytes of the reply it has received by then
-  uint32_t t_ms;  // how long
-};
-
-void PrintTo(const RepeatCase& c, std::ostream* os) {
-  *os << "state " << c.state << " after " << c.n_in << " bytes, " << c.t_ms << " ms";
-}
-
-class LateRepeat : public ::testing::TestWithParam<RepeatCase> {};
+class LateRepeat : public ::testing::TestWithParam<StallCase> {};
 
 /* A program request, whose reply the unit sends on a line that takes 1 ms a byte: the master
 ** stalls before the reply's first byte, inside it, or before its block check. The unit gives
@@ -165,7 +156,7 @@ class LateRepeat : public ::testing::TestWithParam<RepeatCase> {};
 ** calling the link before the next request, so that the whole repeat already waits when the
 ** link reads again. Both requests go out once and succeed, and the master sends no NAK. */
 TEST_P(LateRepeat, NextRequestGoesOutOnceAfterTheRepeatThatWaits) {
-  const RepeatCase c = GetParam();
+  const StallCase c = GetParam();
   StallRig rig;
   rig.line().pace_ms = 1;
   UnitConfig cfg;
@@ -196,8 +187,8 @@ TEST_P(LateRepeat, NextRequestGoesOutOnceAfterTheRepeatThatWaits) {
 
 INSTANTIATE_TEST_SUITE_P(
     SlowDialog, LateRepeat,
-    ::testing::Values(RepeatCase{5, 0, 3000}, RepeatCase{5, 0, 5000}, RepeatCase{5, 0, 9000},
-                      RepeatCase{5, 4, 3000}, RepeatCase{5, 4, 5000}, RepeatCase{5, 4, 9000},
-                      RepeatCase{7, 0, 3000}, RepeatCase{7, 0, 5000}, RepeatCase{7, 0, 9000}));
+    ::testing::Values(StallCase{5, 3000}, StallCase{5, 5000}, StallCase{5, 9000},
+                      StallCase{5, 3000, 4}, StallCase{5, 5000, 4}, StallCase{5, 9000, 4},
+                      StallCase{7, 3000}, StallCase{7, 5000}, StallCase{7, 9000}));
 
 }  // namespace

@@ -38,6 +38,9 @@
 **   8 late --STXs, NAK--> held, no DLE (it gave up), 11
 **   8 late --nothing waiting--> DLE, held, 11; the next 3 --STX(s), data byte--> that byte
 **       in 5 (the STX crossed our DLE, and the repeat follows it)
+**   7 --BCC holds only without the frame's first byte, an STX--> dropped (a repeat STX that
+**       crossed our DLE), then as a right BCC
+**   Every sleep longer than t_char_ms adds its time to t_away_ms (the owner kept us away)
 **   11 --tx_pending--> 20, else 0                   28 RETRY_CONNECT? > n_max_connect:
 **                                                       ob_state 1, NAK, 0; else -> 21
 **   Co3964_do hands back in 2 (owner fetches),      23 --slept > t_char_ms, a byte came,
@@ -112,17 +115,16 @@ bool passed(uint32_t t, uint32_t now) { return (int32_t)(t - now) < 0; }
 /* The deadline has passed. */
 bool expired(const Co3964* p, uint32_t now) { return passed(p->t_deadline, now); }
 
-void sleep_1ms(Co3964* p) {
-  if (p->cb_time_sleep_ms) p->cb_time_sleep_ms(p->p_time, 1);
-}
-
-/* sleep_1ms that gives the milliseconds the sleep callback kept the link away from the line
-** (in the loader it may run a message box for seconds). */
-uint32_t sleep_1ms_timed(Co3964* p) {
+/* One idle pass: the sleep callback with 1 ms. Gives the milliseconds it kept the link away
+** from the line; in the loader it may run a message box for seconds. Such an absence, longer
+** than the character delay, is added to t_away_ms. */
+uint32_t sleep_1ms(Co3964* p) {
   if (!p->cb_time_sleep_ms) return 0;
   uint32_t t_start = time_now(p);
   p->cb_time_sleep_ms(p->p_time, 1);
-  return time_now(p) - t_start;
+  uint32_t t_slept = time_now(p) - t_start;
+  if (t_slept > p->t_char_ms) p->t_away_ms += t_slept;
+  return t_slept;
 }
 
 uint32_t rx(Co3964* p) {
@@ -304,11 +306,24 @@ void rx_after_dle(Co3964* p, uint32_t now) {
   }
 }
 
+/* A frame whose first byte is STX may be the partner's frame behind a repeat STX of its own
+** that crossed our DLE on the wire: our DLE answered its previous STX (we were away for a
+** while, and it had repeated its STX meanwhile), it took the DLE as the answer to the latest
+** and sent the frame. When the block check fails with that STX and holds without it, the STX
+** is dropped. A frame that truly begins with 0x02 keeps it: its check holds as it stands. */
+bool drop_crossed_stx(Co3964* p, uint32_t bcc) {
+  if (p->ib_i < 1 || p->ib_p_msg[0] != CO3964_STX) return false;
+  if (bcc != Co3964_calc_bcc(p->ib_i - 1, p->ib_p_msg + 1)) return false;
+  p->ib_i--;
+  for (int32_t i = 0; i < p->ib_i; i++) p->ib_p_msg[i] = p->ib_p_msg[i + 1];
+  return true;
+}
+
 void rx_bcc(Co3964* p, uint32_t now) {
   uint32_t ch = rx(p);
   if (ch == NOTHING) {
     wait_or(p, now, ST_REJECT);
-  } else if (ch != Co3964_calc_bcc(p->ib_i, p->ib_p_msg)) {
+  } else if (ch != Co3964_calc_bcc(p->ib_i, p->ib_p_msg) && !drop_crossed_stx(p, ch)) {
     p->state = ST_REJECT;
   } else if (p->cb_ib_check && !p->cb_ib_check(p->p_ib_check, p->ib_i, p->ib_p_msg)) {
     p->state = ST_REJECT;
@@ -439,7 +454,7 @@ void tx_wait_dle(Co3964* p, uint32_t now) {
     if (expired(p, now)) {
       p->n_try_connect++;
       p->state = ST_RETRY_CONNECT;
-    } else if (sleep_1ms_timed(p) > p->t_char_ms) {
+    } else if (sleep_1ms(p) > p->t_char_ms) {
       tx_check_absence(p);
     }
   } else if (ch == CO3964_DLE) {
@@ -654,6 +669,7 @@ Co3964* Co3964_init_ex(Co3964* p, void* p_time, tyCo3964_cb_time_get_t_now cb_ti
   p->n_quiet = 0;
   p->t_rx_dle = 0;
   p->rx_repeat = 0;
+  p->t_away_ms = 0;
   int n_missing = 0;
   n_missing += missing((const void*)cb_time_get_t_now,
                        STDIO_ERR("Co3964_init_ex") "p -> cb_time_get_t_now = cb_time_get_t_now)");
@@ -727,6 +743,8 @@ int Co3964_ob_set_msg(Co3964* p, int32_t n_msg, const uint8_t* p_msg) {
 }
 
 int Co3964_ob_get_state(Co3964* p) { return p ? p->ob_state : 1; }
+
+uint32_t Co3964_get_t_away_ms(const Co3964* p) { return p ? p->t_away_ms : 0; }
 
 int Co3964_ib_get_n_msg(Co3964* p) { return p ? p->ib_n_msg : -1; }
 

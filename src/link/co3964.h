@@ -78,6 +78,8 @@ typedef struct Co3964 {
   uint32_t t_rx_dle;      // state: tick of our last DLE that gave the partner leave to send
   int32_t rx_repeat;      // state: 1 our late acknowledgement may answer a crossing STX, 2 it
                           // answered waiting STXs: the partner's repeat follows; else 0
+  uint32_t t_away_ms;     // state: time the sleep callback kept the link away from the line,
+                          // in sleeps longer than t_char_ms, summed (wraps at 2^32)
 } Co3964;
 
 /* Sets up the link in the caller's storage: Co3964_init_ex without an inbound check.
@@ -129,10 +131,11 @@ tyCo3964_cb_ib_check Co3964_get_cb_ib_check_fn(Co3964* p);
 ** after our DLE let it come may have been given up by the partner: STXs that wait behind it
 ** are its repeats, our DLE answers the last, and the frame that follows it is received
 ** (and held) as a frame of its own once the owner has fetched the first; STXs and a NAK
-** behind it get no DLE. When the partner opens a frame while a received message is still
-** held, the link returns CO3964_DO_IB_WANTED so that the owner can fetch it; the next call
-** acknowledges the frame once the buffer is free (or answers NAK when t_ib_free_ms has
-** passed). 0 for a NULL object. */
+** behind it get no DLE. A repeat STX that crosses our DLE comes in as the frame's first byte:
+** when the block check holds only without it, it is dropped. When the partner opens a frame
+** while a received message is still held, the link returns CO3964_DO_IB_WANTED so that the
+** owner can fetch it; the next call acknowledges the frame once the buffer is free (or
+** answers NAK when t_ib_free_ms has passed). 0 for a NULL object. */
 int Co3964_do(Co3964* p);
 
 /* Co3964_do result: a new frame waits for the held inbound message to be fetched. */
@@ -152,6 +155,11 @@ int Co3964_ob_set_msg(Co3964* p, int32_t n_msg, const uint8_t* p_msg);
 
 /* Outbound state: 2 pending, 0 sent, 1 failed; 1 for a NULL object. */
 int Co3964_ob_get_state(Co3964* p);
+
+/* Milliseconds the sleep callback has kept the link away from the line so far, counting
+** each sleep that lasted longer than t_char_ms (in the loader: a message box open over the
+** window); wraps at 2^32, so callers take differences. 0 for a NULL object. */
+uint32_t Co3964_get_t_away_ms(const Co3964* p);
 
 /* Length of the held inbound message, -1 when none (also for a NULL object). */
 int Co3964_ib_get_n_msg(Co3964* p);

@@ -5,10 +5,11 @@
 ** exception reply, matching reply, or something to discard. The reply wait has one deadline,
 ** t_receive_ms after the request left: a discarded message does not extend it, so a partner
 ** that keeps sending telegrams of its own cannot keep the request waiting. A request that
-** does not get off within t_send_ms is withdrawn from the link, so it never goes out later
-** and the next request starts clean. A message that the link holds while the request has
-** not yet left is dropped when a newer frame waits for it. Deadlines come from the 32-bit
-** tick, compared by signed difference.
+** does not get off within t_send_ms of time on the line (a message box that keeps the link
+** away does not count) is withdrawn from the link, so it never goes out later and the next
+** request starts clean. A message that the link holds while the request has not yet left is
+** dropped when a newer frame waits for it. Deadlines come from the 32-bit tick, compared by
+** signed difference.
 */
 #include "rmc.h"
 
@@ -39,14 +40,19 @@ void drop_stale(Rmc* p) {
 }
 
 /* Drives the link until the outbound message has left the pending state (sent or given
-** up: both count as sent). 1, or 0 when t_send_ms passed first. */
+** up: both count as sent). 1, or 0 when t_send_ms passed first. The send time-out counts the
+** time in which the link was on the line: while its sleep callback kept it away (a message
+** box of the window, perhaps two in a row), nothing could have gone out, so the deadline
+** moves on by that time. */
 int wait_until_sent(Rmc* p) {
   uint32_t t_deadline = GetTickCount() + p->t_send_ms;
   for (;;) {
     if (Co3964_ob_get_state(p->p_co) != 2) return 1;
     if (!before(t_deadline)) return 0;
-    if (Co3964_do(p->p_co) == CO3964_DO_IB_WANTED && Co3964_ob_get_state(p->p_co) == 2)
-      drop_stale(p);
+    const uint32_t t_away = Co3964_get_t_away_ms(p->p_co);
+    const int r = Co3964_do(p->p_co);
+    t_deadline += Co3964_get_t_away_ms(p->p_co) - t_away;
+    if (r == CO3964_DO_IB_WANTED && Co3964_ob_get_state(p->p_co) == 2) drop_stale(p);
     Csp_sleep_ms(0);
   }
 }

@@ -660,6 +660,7 @@ TEST_P(LateAckTest, PartnersRepeatAfterOurLateDleIsHeldAsAFrame) {
   for (uint32_t t = 1 + 2001; t < c.away_ms; t += 2001) line.inject(0, {STX}, t);
   EXPECT_EQ(drive(), CO3964_DO_IB_WANTED);
   EXPECT_EQ(line.sent(0), (Bytes{DLE, DLE}));
+  EXPECT_EQ(Co3964_get_t_away_ms(&a), c.away_ms);  // the one absence; 1 ms sleeps are none
   const uint32_t t_dle = line.now(), t_repeat = t_dle + c.repeat_ms;
   line.inject(0, frame_wire(reply), t_repeat);  // the partner's repeat on our DLE
   line.inject(0, {DLE}, t_repeat + 1);          // its DLE to our STX
@@ -707,6 +708,39 @@ TEST_F(LinkTest, RepeatBehindAnStxThatCrossedOurLateDleIsHeldAndAPartnerThatGave
   EXPECT_EQ(drive(), 1);
   EXPECT_EQ(line.sent(0), (Bytes{DLE}));
   EXPECT_EQ(fetch(), (Bytes{0x32}));
+}
+
+/* A repeat STX of the partner that crosses our DLE on the wire: we answered the STX that
+** waited, the partner took the DLE for its latest and sends the frame behind it. The STX
+** comes in as the frame's first byte; the block check holds only without it, so it is
+** dropped and the frame held with no NAK. A frame that truly begins with 0x02 keeps it, and
+** a broken frame behind such an STX is still refused. */
+TEST_F(LinkTest, StxThatCrossedOurDleIsNoPartOfTheFrame) {
+  const struct {
+    Bytes wire, held, sent;
+  } cases[] = {
+      {cat({STX}, frame_wire({0x13, 0x02, 0x41})), {0x13, 0x02, 0x41}, {DLE, DLE}},
+      {frame_wire({STX, 0x41}), {STX, 0x41}, {DLE, DLE}},
+      {cat({STX}, frame_wire({STX, 0x41})), {STX, 0x41}, {DLE, DLE}},
+  };
+  for (const auto& c : cases) {
+    line.clear_sent();
+    const uint32_t t = line.now();
+    line.inject(0, {STX}, t);  // the partner's STX, waiting since it was sent
+    line.inject(0, c.wire, t + 1);
+    drive();
+    EXPECT_EQ(line.sent(0), c.sent);
+    EXPECT_EQ(fetch(), c.held);
+  }
+  line.clear_sent();
+  Bytes bad = cat({STX}, frame_wire({0x13, 0x41}));
+  bad.back() ^= 0x01;
+  const uint32_t t = line.now();
+  line.inject(0, {STX}, t);
+  line.inject(0, bad, t + 1);
+  drive();
+  EXPECT_EQ(line.sent(0), (Bytes{DLE, NAK}));
+  EXPECT_EQ(Co3964_ib_get_n_msg(&a), -1);
 }
 
 TEST_F(LinkTest, WrongBlockCheckIsRejectedAndTheRepeatAccepted) {

@@ -4,7 +4,8 @@
 ** the link, RMC, unit-simulator tests and the link benchmark.
 **
 ** Time moves only when an end waits: the sleep callback advances the clock by its
-** milliseconds and lets the other end run. The other end is either nothing (a silent
+** milliseconds and lets the other end run. An end that is away (away(): a message box of the
+** loader) lets the other end run alone until it is back. The other end is either nothing (a silent
 ** partner), bytes injected with an arrival time (a scripted partner, single-threaded and
 ** exact to the millisecond), or a partner thread. The two threads never run at once: they
 ** pass one baton, so an exchange between two link objects is as repeatable as a script.
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <deque>
@@ -45,10 +47,13 @@ public:
     uint32_t away_ms = 0;  // the next sleep lasts this long (the loader's may run a message box)
   };
 
-  /* use_win32_clock: the clock is GetTickCount and waits are Sleep (for a test that
-  ** installs Win32VirtualClock); else the line keeps its own tick, starting at t_start. */
+  /* use_win32_clock: the clock is GetTickCount and waits move the Win32VirtualClock that is
+  ** installed when the line is made (Sleep without one); else the line keeps its own tick,
+  ** starting at t_start. */
   explicit LinkLine(uint32_t t_start = 0, bool use_win32_clock = false)
-      : t_now_(t_start), win32_(use_win32_clock) {
+      : t_now_(t_start),
+        win32_(use_win32_clock),
+        vclock_(use_win32_clock ? Win32VirtualClock::installed() : nullptr) {
     for (int i = 0; i < 2; i++) {
       end_[i].line = this;
       end_[i].side = i;
@@ -63,15 +68,28 @@ public:
   /* --- the clock --- */
   uint32_t now() const { return win32_ ? GetTickCount() : t_now_.load(); }
   void advance(uint32_t t_ms) {
-    if (win32_)
-      Sleep(t_ms);
-    else
+    if (!win32_)
       t_now_ += t_ms;
+    else if (vclock_)
+      vclock_->advance(t_ms);  // the turns order the ends: no yield as in its Sleep
+    else
+      Sleep(t_ms);
   }
   /* The end `side` waits t_ms: the clock moves and the other end gets its turn. */
   void idle(int side, uint32_t t_ms) {
     advance(t_ms);
     pass(side);
+  }
+
+  /* End `side` is away for t_ms (the loader's end in a message box): the other end runs
+  ** alone meanwhile, the clock moving with its own waits, and hands the turn back once the
+  ** time has come. As many ticks as t_ms of turns, at the cost of one. */
+  void away(int side, uint32_t t_ms) {
+    if (!partner_running_) return advance(t_ms);
+    t_back_[side] = now() + t_ms;
+    away_[side] = true;
+    while (partner_running_ && (int32_t)(now() - t_back_[side]) < 0) pass(side);
+    away_[side] = false;
   }
 
   /* --- the line --- */
@@ -167,6 +185,7 @@ public:
   /* Hands the turn to the other end and waits until it comes back. */
   void pass(int side) {
     if (!partner_running_) return;
+    if (away_[1 - side] && (int32_t)(now() - t_back_[1 - side]) < 0) return;  // runs alone
     give_turn(1 - side);
     wait_turn(side);
   }
@@ -218,12 +237,20 @@ private:
     turn_.store(side);
     if (n_sleepers_.load() > 0) syscall(SYS_futex, &turn_, FUTEX_WAKE_PRIVATE, INT32_MAX, nullptr, nullptr, 0);
   }
-  /* Sleeps until the turn comes (after a few looks): on a busy machine a thread that sleeps
-  ** gets the processor back as soon as it is woken, while one that spins or yields waits
-  ** out the time slices of the other processes at every turn, thousands of times a test. */
+  /* Sleeps until the turn comes, after looking for it for a few microseconds: the other end
+  ** mostly hands it back that soon, and a wake-up through the kernel costs more than the
+  ** turn. On a busy machine a thread that sleeps gets the processor back as soon as it is
+  ** woken, while one that spins or yields on waits out the time slices of the other
+  ** processes at every turn, thousands of times a test: so the look is short. */
   void wait_turn(int side) {
-    for (int n_spin = 0; n_spin < 50; ++n_spin)  // a turn handed back at once
+    const auto t_end = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+    for (int n_look = 1;; ++n_look) {
       if (turn_.load() == side) return;
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+      if (n_look % 64 == 0 && std::chrono::steady_clock::now() > t_end) break;
+    }
     n_sleepers_++;
     for (int t = turn_.load(); t != side; t = turn_.load())
       syscall(SYS_futex, &turn_, FUTEX_WAIT_PRIVATE, t, nullptr, nullptr, 0);
@@ -231,8 +258,11 @@ private:
   }
 
   std::atomic<uint32_t> t_now_;
+  bool away_[2] = {false, false};  // an end that is away (see away()) and when it is back
+  uint32_t t_back_[2] = {0, 0};
   uint32_t t_paced_[2] = {0, 0};  // with pace_ms: when each end's last byte arrives
   bool win32_;
+  Win32VirtualClock* vclock_;  // the virtual clock behind GetTickCount when the line was made
   End end_[2];
   std::mutex lock_;
   std::thread partner_;

@@ -17,15 +17,19 @@
 #include "win32_time.h"
 
 #include <linux/futex.h>
+#include <ucontext.h>
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/common_interface_defs.h>
+#endif
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -162,11 +166,26 @@ public:
   }
 
   /* --- the partner thread --- */
-  /* Runs body in a thread that takes turns with the calling thread (end 0). */
+  /* Runs body in a thread that takes turns with the calling thread (end 0); with fiber set,
+  ** in a fiber of the calling thread instead, whose turns are switches of the stack: no
+  ** thread waits for the kernel to wake it, so a test that takes millions of turns runs as
+  ** fast beside other work as the share of one processor it gets allows. */
   void start_partner(std::function<void()> body) {
     stop_ = false;
     partner_running_ = true;
     turn_ = 0;
+    if (fiber) {
+      fiber_ = std::make_unique<Fiber>();
+      fiber_->body = std::move(body);
+      getcontext(&fiber_->ctx[1]);
+      fiber_->ctx[1].uc_stack.ss_sp = fiber_->stack.data();
+      fiber_->ctx[1].uc_stack.ss_size = fiber_->stack.size();
+      fiber_->ctx[1].uc_link = nullptr;
+      const uintptr_t self = (uintptr_t)this;
+      makecontext(&fiber_->ctx[1], (void (*)())fiber_main, 2, (unsigned)(self >> 32),
+                  (unsigned)self);
+      return;
+    }
     partner_ = std::thread([this, body] {
       wait_turn(1);
       body();
@@ -176,19 +195,25 @@ public:
   }
   /* Asks the partner to end (stopping() turns true) and gives it turns until it has. */
   void stop_partner() {
-    if (!partner_.joinable()) return;
+    if (!partner_.joinable() && !fiber_) return;
     stop_ = true;
     while (partner_running_) pass(0);
-    partner_.join();
+    if (fiber_)
+      fiber_.reset();
+    else
+      partner_.join();
   }
   bool stopping() const { return stop_; }
   /* Hands the turn to the other end and waits until it comes back. */
   void pass(int side) {
     if (!partner_running_) return;
     if (away_[1 - side] && (int32_t)(now() - t_back_[1 - side]) < 0) return;  // runs alone
+    if (fiber_) return switch_fiber(side, 1 - side, false);
     give_turn(1 - side);
     wait_turn(side);
   }
+  /* start_partner runs the partner as a fiber of the calling thread. */
+  bool fiber = false;
 
   /* --- Co3964 callbacks; the context of each is the End --- */
   static uint32_t cb_now(void* p) { return ((End*)p)->line->now(); }
@@ -232,25 +257,56 @@ public:
   }
 
 private:
+  /* The partner's fiber: the two ends' contexts, its stack, and what the address sanitizer
+  ** needs to follow the switches of the stack (the fake stack each end left, each stack). */
+  struct Fiber {
+    ucontext_t ctx[2];
+    std::vector<char> stack = std::vector<char>(4 << 20);
+    std::function<void()> body;
+    void* fake_stack[2] = {nullptr, nullptr};
+    const void* bottom[2] = {nullptr, nullptr};
+    size_t size[2] = {0, 0};
+  };
+  static void fiber_main(unsigned hi, unsigned lo) {
+    LinkLine* l = (LinkLine*)((uintptr_t)hi << 32 | (uintptr_t)lo);
+    Fiber* f = l->fiber_.get();
+#ifdef __SANITIZE_ADDRESS__
+    __sanitizer_finish_switch_fiber(nullptr, &f->bottom[0], &f->size[0]);
+#endif
+    f->body();
+    l->partner_running_ = false;
+    l->switch_fiber(1, 0, true);
+  }
+  /* From end `from` to end `to`; `ending`: the fiber of `from` never runs again. */
+  void switch_fiber(int from, int to, bool ending) {
+    Fiber* f = fiber_.get();
+#ifdef __SANITIZE_ADDRESS__
+    if (to == 1) {
+      f->bottom[1] = f->stack.data();
+      f->size[1] = f->stack.size();
+    }
+    __sanitizer_start_switch_fiber(ending ? nullptr : &f->fake_stack[from], f->bottom[to],
+                                   f->size[to]);
+#else
+    (void)ending;
+#endif
+    swapcontext(&f->ctx[from], &f->ctx[to]);
+#ifdef __SANITIZE_ADDRESS__
+    __sanitizer_finish_switch_fiber(f->fake_stack[from], nullptr, nullptr);
+#endif
+  }
+
   /* The turn goes to `side`; a thread that sleeps for it is woken. */
   void give_turn(int side) {
     turn_.store(side);
     if (n_sleepers_.load() > 0) syscall(SYS_futex, &turn_, FUTEX_WAKE_PRIVATE, INT32_MAX, nullptr, nullptr, 0);
   }
-  /* Sleeps until the turn comes, after looking for it for a few microseconds: the other end
-  ** mostly hands it back that soon, and a wake-up through the kernel costs more than the
-  ** turn. On a busy machine a thread that sleeps gets the processor back as soon as it is
-  ** woken, while one that spins or yields on waits out the time slices of the other
-  ** processes at every turn, thousands of times a test: so the look is short. */
+  /* Sleeps until the turn comes (after a few looks): on a busy machine a thread that sleeps
+  ** gets the processor back as soon as it is woken, while one that spins or yields waits
+  ** out the time slices of the other processes at every turn, thousands of times a test. */
   void wait_turn(int side) {
-    const auto t_end = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
-    for (int n_look = 1;; ++n_look) {
+    for (int n_spin = 0; n_spin < 50; ++n_spin)  // a turn handed back at once
       if (turn_.load() == side) return;
-#if defined(__x86_64__) || defined(__i386__)
-      __builtin_ia32_pause();
-#endif
-      if (n_look % 64 == 0 && std::chrono::steady_clock::now() > t_end) break;
-    }
     n_sleepers_++;
     for (int t = turn_.load(); t != side; t = turn_.load())
       syscall(SYS_futex, &turn_, FUTEX_WAIT_PRIVATE, t, nullptr, nullptr, 0);
@@ -266,6 +322,7 @@ private:
   End end_[2];
   std::mutex lock_;
   std::thread partner_;
+  std::unique_ptr<Fiber> fiber_;
   std::atomic<int> turn_{0};  // the end whose turn it is; a futex word
   std::atomic<int> n_sleepers_{0};  // threads asleep in wait_turn
   std::atomic<bool> partner_running_{false};

@@ -21,6 +21,7 @@ namespace {
 class StallRig {
 public:
   StallRig() : line_(0, true) {
+    line_.fiber = true;  // the soak takes millions of turns
     LinkLine::End* e = &line_.end(0);
     e->yield_on_empty_rx = true;
     Co3964_init(&co_, this, now, plus, sleep_ms, this, receive, send_byte, send_with_dle, 384,

@@ -4,11 +4,12 @@
 ** the link, RMC, unit-simulator tests and the link benchmark.
 **
 ** Time moves only when an end waits: the sleep callback advances the clock by its
-** milliseconds and lets the other end run. An end that is away (away(): a message box of the
-** loader) lets the other end run alone until it is back. The other end is either nothing (a silent
-** partner), bytes injected with an arrival time (a scripted partner, single-threaded and
-** exact to the millisecond), or a partner thread. The two threads never run at once: they
-** pass one baton, so an exchange between two link objects is as repeatable as a script.
+** milliseconds and lets the other end run. An end that is away (away(): a message box of
+** the loader) lets the other end run alone until it is back. The other end is either
+** nothing (a silent partner), bytes injected with an arrival time (a scripted partner,
+** single-threaded and exact to the millisecond), or a partner thread (or fiber). The two
+** never run at once: they pass one baton, so an exchange between two link objects is as
+** repeatable as a script.
 */
 #ifndef ZENT_TEST_LINK_PAIR_H
 #define ZENT_TEST_LINK_PAIR_H
@@ -181,6 +182,8 @@ public:
       fiber_->ctx[1].uc_stack.ss_sp = fiber_->stack.data();
       fiber_->ctx[1].uc_stack.ss_size = fiber_->stack.size();
       fiber_->ctx[1].uc_link = nullptr;
+      fiber_->bottom[1] = fiber_->stack.data();
+      fiber_->size[1] = fiber_->stack.size();
       const uintptr_t self = (uintptr_t)this;
       makecontext(&fiber_->ctx[1], (void (*)())fiber_main, 2, (unsigned)(self >> 32),
                   (unsigned)self);
@@ -258,7 +261,8 @@ public:
 
 private:
   /* The partner's fiber: the two ends' contexts, its stack, and what the address sanitizer
-  ** needs to follow the switches of the stack (the fake stack each end left, each stack). */
+  ** needs to follow the switches of the stack (the fake stack each end left, each stack's
+  ** bounds; the test thread's are learnt at the first switch). */
   struct Fiber {
     ucontext_t ctx[2];
     std::vector<char> stack = std::vector<char>(4 << 20);
@@ -281,10 +285,6 @@ private:
   void switch_fiber(int from, int to, bool ending) {
     Fiber* f = fiber_.get();
 #ifdef __SANITIZE_ADDRESS__
-    if (to == 1) {
-      f->bottom[1] = f->stack.data();
-      f->size[1] = f->stack.size();
-    }
     __sanitizer_start_switch_fiber(ending ? nullptr : &f->fake_stack[from], f->bottom[to],
                                    f->size[to]);
 #else

@@ -85,9 +85,7 @@ private:
       r->line_.away(0, t_ms);
       return 0;
     }
-    uint32_t t_start = GetTickCount();
-    while (GetTickCount() - t_start < t_ms) LinkLine::cb_sleep(&r->line_.end(0), 1);
-    return 0;
+    return LinkLine::cb_sleep(&r->line_.end(0), t_ms);
   }
   static int receive(void* p) { return LinkLine::cb_receive(&((StallRig*)p)->line_.end(0)); }
   /* Control bytes come through here, a frame's data through the block send: a 0x15 here is
